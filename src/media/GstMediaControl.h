@@ -1,0 +1,83 @@
+#pragma once
+
+#include "media/MediaControl.h"
+
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class DecodedTrack;
+class Playbin;
+typedef struct _GstElement GstElement;
+
+// The media device on GStreamer. Keeps the mode machine of the classic
+// control on top of a playbin: stopped and paused are both PAUSED to
+// GStreamer, a play is one flushing accurate seek carrying its end, and a
+// stop is reported at exactly the requested end.
+class GstMediaControl final : public MediaControl
+{
+    Q_OBJECT
+
+public:
+    // Creates the element that renders sound. Called once per opened file;
+    // the default is the desktop's audio output.
+    using SinkFactory = std::function<GstElement*()>;
+
+    static constexpr int OpenTimeoutMs = 5000;
+    static constexpr int StatusIntervalMs = 100;
+    // How long "open" waits for an MPEG program stream's sound to be decoded
+    // before it goes on with the original and switches over later.
+    static constexpr int DecodeWaitMs = 2000;
+
+    explicit GstMediaControl(QObject* parent = nullptr);
+    explicit GstMediaControl(SinkFactory audioSink, QObject* parent = nullptr);
+    ~GstMediaControl() override;
+
+    int TimeFormat() const override { return timeFormat_; }
+    void setTimeFormat(int format) override { timeFormat_ = format; }
+    QString FileName() const override { return fileName_; }
+    void setFileName(const QString& path) override { fileName_ = path; }
+    void setCommand(const QString& command) override;
+    qint32 From() const override { return from_; }
+    void setFrom(qint32 ms) override;
+    qint32 To() const override { return to_; }
+    void setTo(qint32 ms) override;
+    qint32 Position() const override;
+    qint32 Length() const override { return length_; }
+    int Mode() const override { return mode_; }
+
+private:
+    void open();
+    void close();
+    void play();
+    void pause();
+    void adopt(std::unique_ptr<Playbin> playbin);
+    void onTrackDecoded(bool complete);
+    void switchToDecodedTrack();
+    void stopAt(qint32 ms);
+    void onEndOfStream();
+    void onDurationChanged();
+    qint32 clamp(qint64 ms) const;
+
+    SinkFactory audioSink_;
+    QTimer statusTimer_;
+    std::unique_ptr<DecodedTrack> track_; // declared first: outlives the playbin reading it
+    std::unique_ptr<Playbin> playbin_;
+    bool switchPending_ = false;
+
+    int timeFormat_ = MillisecondsFormat;
+    QString fileName_;
+    qint32 from_ = 0;
+    qint32 to_ = 0;
+    bool fromSet_ = false; // From and To apply to the next play only
+    bool toSet_ = false;
+
+    int mode_ = NotOpen;
+    qint32 length_ = 0;
+    bool lengthIsExact_ = false; // measured by us; GStreamer's estimates must not replace it
+    qint32 playEnd_ = 0;         // where the current play stops
+    bool endReached_ = false;    // the current play hit its end while paused
+    qint32 stoppedAt_ = 0;
+    mutable qint32 lastPosition_ = 0;
+};

@@ -1,0 +1,183 @@
+#include "media/Playbin.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cstring>
+
+namespace {
+
+// playbin's GstPlayFlags are not in a public header. Sound only: video is
+// never decoded, which keeps seeks fast and avoids video sinks altogether.
+constexpr guint PlayFlagAudio = 1u << 1;
+constexpr guint PlayFlagSoftVolume = 1u << 4;
+
+constexpr auto PrerollMessages =
+    GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
+
+bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            return false;
+        GstMessagePtr message(gst_bus_timed_pop_filtered(bus, msToNs(left), PrerollMessages));
+        if (!message)
+            return false;
+        if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ASYNC_DONE)
+            return false;
+        if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline))
+            return true;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& audioSink,
+                                       int timeoutMs)
+{
+    if (!ensureGstreamer())
+        return {};
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    if (!uri)
+        return {};
+    GstElement* element = gst_element_factory_make("playbin", nullptr);
+    if (!element) {
+        g_free(uri);
+        return {};
+    }
+    std::unique_ptr<Playbin> playbin(new Playbin(GST_ELEMENT(gst_object_ref_sink(element))));
+    GstElement* pipeline = playbin->pipeline_.get();
+
+    GstElement* sound = audioSink ? audioSink() : gst_element_factory_make("autoaudiosink", nullptr);
+    // An explicit picture sink even though video is off: left to itself,
+    // playbin may probe display back ends that crash without a display.
+    GstElement* picture = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(pipeline, "uri", uri, "flags", PlayFlagAudio | PlayFlagSoftVolume, nullptr);
+    if (sound)
+        g_object_set(pipeline, "audio-sink", sound, nullptr);
+    if (picture)
+        g_object_set(pipeline, "video-sink", picture, nullptr);
+    g_free(uri);
+
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+        return {};
+    if (!waitForPreroll(pipeline, playbin->bus_.get(), timeoutMs))
+        return {};
+
+    GPollFD pollFd;
+    gst_bus_get_pollfd(playbin->bus_.get(), &pollFd);
+    playbin->busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, playbin.get());
+    connect(playbin->busNotifier_, &QSocketNotifier::activated, playbin.get(),
+            &Playbin::dispatchPending);
+    return playbin;
+}
+
+Playbin::Playbin(GstElement* pipeline)
+    : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline))
+{
+}
+
+Playbin::~Playbin()
+{
+    delete busNotifier_;
+    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+}
+
+qint64 Playbin::durationMs() const
+{
+    gint64 duration = 0;
+    if (!gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) || duration < 0)
+        return -1;
+    return nsToMs(duration);
+}
+
+bool Playbin::contains(const char* factory) const
+{
+    bool found = false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_.get()));
+    GValue item = G_VALUE_INIT;
+    while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory* f = gst_element_get_factory(element);
+        found = f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return found;
+}
+
+void Playbin::seek(qint64 startMs, qint64 stopMs)
+{
+    // The stop is always SET: an unset stop would keep the previous one.
+    const gint64 stop = stopMs < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs);
+    const bool accepted = gst_element_seek(
+        pipeline_.get(), 1.0, GST_FORMAT_TIME,
+        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+        msToNs(startMs), GST_SEEK_TYPE_SET, stop);
+    if (accepted) {
+        // The position query fails until the flush has settled; the target
+        // is the honest answer meanwhile.
+        seekPending_ = true;
+        seekTargetMs_ = startMs;
+    }
+}
+
+void Playbin::setPlaying(bool playing)
+{
+    gst_element_set_state(pipeline_.get(), playing ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+}
+
+qint64 Playbin::positionMs() const
+{
+    if (seekPending_)
+        return seekTargetMs_;
+    gint64 position = 0;
+    if (!gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) || position < 0)
+        return -1;
+    return nsToMs(position);
+}
+
+bool Playbin::waitForEnd(int timeoutMs)
+{
+    const auto ends = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
+    GstMessagePtr message(gst_bus_timed_pop_filtered(bus_.get(), msToNs(timeoutMs), ends));
+    if (!message)
+        return false;
+    handle(message.get());
+    return GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
+}
+
+void Playbin::dispatchPending()
+{
+    while (GstMessagePtr message{gst_bus_pop(bus_.get())})
+        handle(message.get());
+}
+
+void Playbin::handle(GstMessage* message)
+{
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ASYNC_DONE:
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT_CAST(pipeline_.get()))
+            seekPending_ = false;
+        break;
+    case GST_MESSAGE_EOS:
+        // An end reached before the last flushing seek settled belongs to
+        // the stretch that seek replaced.
+        if (!seekPending_)
+            emit endOfStream();
+        break;
+    case GST_MESSAGE_DURATION_CHANGED:
+        emit durationChanged();
+        break;
+    case GST_MESSAGE_ERROR:
+        emit failed();
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "media/GstSupport.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+// One opened media file in a GStreamer playbin that renders sound only.
+// Owns the pipeline and watches its bus through the bus's poll descriptor, so
+// messages arrive whichever event loop Qt runs on.
+class Playbin : public QObject
+{
+    Q_OBJECT
+
+public:
+    using SinkFactory = std::function<GstElement*()>;
+
+    // Opens `path` and waits, at most `timeoutMs`, until the first sound is
+    // ready. Returns null when the file cannot be played.
+    static std::unique_ptr<Playbin> open(const QString& path, const SinkFactory& audioSink,
+                                         int timeoutMs);
+    ~Playbin() override;
+
+    // Stream duration as GStreamer sees it, in ms; -1 when unknown.
+    qint64 durationMs() const;
+    // True when some element of the running pipeline comes from `factory`.
+    bool contains(const char* factory) const;
+
+    // Flushing, sample-accurate seek to startMs; playback stops at stopMs,
+    // or runs to the end of the stream when stopMs is negative.
+    void seek(qint64 startMs, qint64 stopMs);
+    void setPlaying(bool playing);
+
+    // Current position in ms, or the target of a seek still in progress.
+    // Returns -1 when the position cannot be known.
+    qint64 positionMs() const;
+
+    // Blocks until the stream has ended, at most `timeoutMs`. False on an
+    // error or when time ran out.
+    bool waitForEnd(int timeoutMs);
+
+    // Handles every message already waiting on the bus.
+    void dispatchPending();
+
+signals:
+    void endOfStream();
+    void durationChanged();
+    void failed();
+
+private:
+    explicit Playbin(GstElement* pipeline);
+    void handle(GstMessage* message);
+
+    GstObjectPtr<GstElement> pipeline_;
+    GstObjectPtr<GstBus> bus_;
+    QSocketNotifier* busNotifier_ = nullptr;
+    bool seekPending_ = false;
+    qint64 seekTargetMs_ = 0;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <atomic>
+
+typedef struct _GstElement GstElement;
+
+// A silent audio output that keeps time like a sound card and measures the
+// sound that reaches it, cut to the stretch being played as a real audio
+// sink cuts it. Used where there is nobody to listen: tests, the probe tool,
+// benchmarks. The meter must outlive the sinks it creates.
+class SoundMeter
+{
+public:
+    // A new sink element (floating reference) wired to this meter.
+    GstElement* createSink();
+
+    // Sound rendered since the last reset, in microseconds.
+    qint64 heardUs() const { return heardNs_.load() / 1000; }
+    // Number of buffers rendered since the last reset.
+    qint64 buffers() const { return buffers_.load(); }
+    void reset();
+
+private:
+    static void onHandoff(GstElement* sink, struct _GstBuffer* buffer, struct _GstPad* pad,
+                          void* self);
+
+    std::atomic<qint64> heardNs_{0};
+    std::atomic<qint64> buffers_{0};
+};
