@@ -1,0 +1,312 @@
+// The GStreamer media device on real files of every supported format, with
+// a silent sink that keeps real time and measures the sound it receives.
+
+#include "TestMedia.h"
+#include "media/GstMediaControl.h"
+#include "media/SoundMeter.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using TestMedia::Kind;
+
+namespace {
+
+constexpr int PlayTimeoutMs = 8000;
+
+struct Device
+{
+    SoundMeter meter;
+    GstMediaControl control{[this] { return meter.createSink(); }};
+
+    bool open(const QString& path)
+    {
+        control.setFileName(path);
+        control.setCommand("close");
+        control.setCommand("open");
+        return control.Length() > 0;
+    }
+    void play(qint32 from, qint32 to)
+    {
+        control.setFrom(from);
+        control.setTo(to);
+        control.setCommand("play");
+    }
+    qint64 heardMs() const { return (meter.heardUs() + 500) / 1000; }
+};
+
+} // namespace
+
+class TestGstMediaControl : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QHash<QString, QString> media_;
+
+    QString media(Kind kind) const { return media_.value(TestMedia::name(kind)); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        for (Kind kind : TestMedia::AllKinds) {
+            const QString path = TestMedia::generate(dir_.path(), kind);
+            QVERIFY2(!path.isEmpty(), qPrintable("ffmpeg could not make " + TestMedia::name(kind)));
+            media_.insert(TestMedia::name(kind), path);
+        }
+    }
+
+    void everyFormat_data()
+    {
+        QTest::addColumn<QString>("path");
+        for (Kind kind : TestMedia::AllKinds)
+            QTest::newRow(qPrintable(TestMedia::name(kind))) << media(kind);
+    }
+
+    // Opens with its true length (encoders add at most a frame or two of
+    // padding to the 4 s recorded), plays a stretch to exactly its end with
+    // exactly its sound, and a pause in the middle keeps that end.
+    void everyFormat()
+    {
+        QFETCH(QString, path);
+        const qint64 trueLength = 4000;
+
+        Device device;
+        QVERIFY(device.open(path));
+        QCOMPARE(device.control.Mode(), int(MediaControl::Stopped));
+        QCOMPARE(device.control.Position(), 0);
+        QVERIFY2(qAbs(device.control.Length() - trueLength) <= 50,
+                 qPrintable(QString("length %1, true %2").arg(device.control.Length()).arg(trueLength)));
+
+        device.meter.reset();
+        device.play(1000, 2500);
+        QCOMPARE(device.control.Mode(), int(MediaControl::Playing));
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 2500);
+        QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
+
+        device.meter.reset();
+        device.play(500, 2000);
+        QTest::qWait(500);
+        device.control.setCommand("pause");
+        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        const qint32 pausedAt = device.control.Position();
+        QVERIFY2(pausedAt > 700 && pausedAt < 1500, qPrintable(QString::number(pausedAt)));
+        QTest::qWait(300);
+        QCOMPARE(device.control.Position(), pausedAt);
+        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QVERIFY(qAbs(device.heardMs() - (pausedAt - 500)) <= 60);
+
+        device.control.setCommand("pause");
+        QCOMPARE(device.control.Mode(), int(MediaControl::Playing));
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 2000);
+        QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
+        device.control.setCommand("close");
+        QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(device.control.Length(), 0);
+    }
+
+    // From and To hold for one play; without them a play starts where the
+    // device stands and runs to the end of the media.
+    void fromAndToApplyToOnePlay()
+    {
+        Device device;
+        QVERIFY(device.open(media(Kind::Wav)));
+        const qint32 length = device.control.Length();
+
+        device.play(3000, 3400);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 3400);
+
+        device.meter.reset();
+        device.control.setCommand("play");
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), length);
+        QVERIFY2(qAbs(device.heardMs() - (length - 3400)) <= 5, qPrintable(QString("%1 of %2").arg(device.heardMs()).arg(length)));
+
+        // From alone: to the end.
+        device.meter.reset();
+        device.control.setFrom(length - 300);
+        device.control.setCommand("play");
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), length);
+        QVERIFY(qAbs(device.heardMs() - 300) <= 5);
+
+        // A play whose end is not after its start is over at once.
+        device.play(2000, 2000);
+        QCOMPARE(device.control.Mode(), int(MediaControl::Stopped));
+        QCOMPARE(device.control.Position(), 2000);
+    }
+
+    // The sequences the workspace uses around a section replay.
+    void pauseToggleAroundReplays()
+    {
+        Device device;
+        QVERIFY(device.open(media(Kind::Mp3Cbr)));
+        const qint32 length = device.control.Length();
+
+        // A replay ends; the workspace sets To to the length, plays and
+        // pauses at once: paused at the section end, ready to go on.
+        device.play(1200, 1700);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 1700);
+        device.control.setTo(length);
+        device.control.setCommand("play");
+        device.control.setCommand("pause");
+        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.control.Position(), 1700);
+        QTest::qWait(250);
+        QCOMPARE(device.control.Position(), 1700);
+
+        // Continue plays on towards the end; a stopped device pauses where
+        // it stands.
+        device.control.setCommand("pause");
+        QCOMPARE(device.control.Mode(), int(MediaControl::Playing));
+        QTRY_VERIFY_WITH_TIMEOUT(device.control.Position() > 1900, PlayTimeoutMs);
+        device.play(2500, 2600);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        device.control.setCommand("pause");
+        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.control.Position(), 2600);
+        QTest::qWait(200);
+        QCOMPARE(device.control.Position(), 2600);
+
+        // Paused after a stop, the device resumes to the end of the media.
+        device.meter.reset();
+        device.control.setCommand("pause");
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), length);
+        QVERIFY2(qAbs(device.heardMs() - (length - 2600)) <= 5, qPrintable(QString("%1 of %2").arg(device.heardMs()).arg(length)));
+
+        // At the end of the media: pause and resume settle at the end.
+        device.control.setCommand("pause");
+        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.control.Position(), length);
+        device.control.setCommand("pause");
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), length);
+    }
+
+    // Replay pressed again during a replay starts it over.
+    void playDuringPlayRestarts()
+    {
+        Device device;
+        QVERIFY(device.open(media(Kind::Wav)));
+        device.play(1000, 1600);
+        QTest::qWait(300);
+        device.meter.reset();
+        device.play(1000, 1600);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 1600);
+        QVERIFY(qAbs(device.heardMs() - 600) <= 5);
+    }
+
+    // Files that cannot be played: length 0, not open, no hang, and the
+    // device stays usable.
+    void unplayableFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        QByteArray noise(64 * 1024, '\0');
+        quint32 state = 12345;
+        for (char& byte : noise) {
+            state = state * 1664525u + 1013904223u;
+            byte = char(state >> 24);
+        }
+        QFile wav(media(Kind::Wav));
+        QVERIFY(wav.open(QIODevice::ReadOnly));
+        const QByteArray header = wav.read(30);
+
+        QTest::newRow("random bytes named .wav") << TestMedia::writeFile(dir_.path(), "noise.wav", noise);
+        QTest::newRow("empty file") << TestMedia::writeFile(dir_.path(), "empty.mp3", {});
+        QTest::newRow("missing file") << dir_.filePath("missing.wav");
+        QTest::newRow("cut-off file") << TestMedia::writeFile(dir_.path(), "cut.wav", header);
+        QTest::newRow("text named .mp3")
+            << TestMedia::writeFile(dir_.path(), "notes.mp3", QByteArray("Dear diary,\n").repeated(400));
+        QTest::newRow("folder") << dir_.path();
+    }
+
+    void unplayableFiles()
+    {
+        QFETCH(QString, path);
+        Device device;
+        QElapsedTimer clock;
+        clock.start();
+        device.control.setFileName(path);
+        device.control.setCommand("close");
+        device.control.setCommand("open");
+        QVERIFY(clock.elapsed() < GstMediaControl::OpenTimeoutMs + 1000);
+        QCOMPARE(device.control.Length(), 0);
+        QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(device.control.Position(), 0);
+
+        // Nothing open: every command is harmless.
+        device.control.setCommand("play");
+        device.control.setCommand("pause");
+        device.control.setCommand("close");
+        device.control.setCommand("close");
+        QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
+
+        QVERIFY(device.open(media(Kind::Wav)));
+        QCOMPARE(device.control.Mode(), int(MediaControl::Stopped));
+    }
+
+    // A file cut in the middle of its sound still plays what it has.
+    void truncatedFilePlaysWhatItHas()
+    {
+        QFile wav(media(Kind::Wav));
+        QVERIFY(wav.open(QIODevice::ReadOnly));
+        const QByteArray bytes = wav.readAll();
+        const QString path =
+            TestMedia::writeFile(dir_.path(), "half.wav", bytes.left(bytes.size() / 2));
+
+        Device device;
+        QVERIFY(device.open(path));
+        QVERIFY2(qAbs(device.control.Length() - 2000) <= 50, qPrintable(QString::number(device.control.Length())));
+        device.play(1700, device.control.Length());
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), device.control.Length());
+    }
+
+    // StatusUpdate keeps coming every 100 ms whatever the mode.
+    void statusUpdateInEveryMode()
+    {
+        Device device;
+        QSignalSpy updates(&device.control, &MediaControl::StatusUpdate);
+        QTest::qWait(1000);
+        QVERIFY2(updates.count() >= 8 && updates.count() <= 11, qPrintable(QString::number(updates.count())));
+
+        QVERIFY(device.open(media(Kind::Wav)));
+        device.play(0, 3000);
+        device.control.setCommand("pause");
+        updates.clear();
+        QTest::qWait(1000);
+        QVERIFY2(updates.count() >= 8 && updates.count() <= 11, qPrintable(QString::number(updates.count())));
+        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+    }
+
+    // The position moves while playing and is read in ms.
+    void positionFollowsPlayback()
+    {
+        Device device;
+        device.control.setTimeFormat(MediaControl::MillisecondsFormat);
+        QCOMPARE(device.control.TimeFormat(), 0);
+        QVERIFY(device.open(media(Kind::Mp3VbrNoHeader)));
+        QElapsedTimer clock;
+        device.play(500, 3000);
+        clock.start();
+        QTest::qWait(600);
+        const qint32 position = device.control.Position();
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(position > 500 + elapsed - 150 && position <= 500 + elapsed + 20,
+                 qPrintable(QString("%1 after %2 ms").arg(position).arg(elapsed)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGstMediaControl)
+#include "tst_gstmediacontrol.moc"

@@ -1,0 +1,130 @@
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace TestMedia {
+
+namespace {
+
+QStringList source(Kind kind, int seconds)
+{
+    const QString d = QString::number(seconds);
+    // VBR encoders need material whose complexity changes: quiet noise, then loud.
+    if (kind == Kind::Mp3Vbr || kind == Kind::Mp3VbrNoHeader)
+        return {"-f", "lavfi", "-i",
+                "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," + QString::number(seconds / 2.0) +
+                    "),0.05,1)':eval=frame"};
+    return {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=" + d};
+}
+
+QStringList picture(int seconds)
+{
+    return {"-f", "lavfi", "-i",
+            "testsrc=size=160x120:rate=25:duration=" + QString::number(seconds)};
+}
+
+} // namespace
+
+QString extension(Kind kind)
+{
+    switch (kind) {
+    case Kind::Mp3Cbr:
+    case Kind::Mp3Vbr:
+    case Kind::Mp3VbrNoHeader:
+        return "mp3";
+    default:
+        return name(kind);
+    }
+}
+
+QString name(Kind kind)
+{
+    switch (kind) {
+    case Kind::Wav:
+        return "wav";
+    case Kind::Mp3Cbr:
+        return "mp3-cbr";
+    case Kind::Mp3Vbr:
+        return "mp3-vbr";
+    case Kind::Mp3VbrNoHeader:
+        return "mp3-vbr-no-header";
+    case Kind::Wma:
+        return "wma";
+    case Kind::Wmv:
+        return "wmv";
+    case Kind::Avi:
+        return "avi";
+    case Kind::Mpeg:
+        return "mpeg";
+    }
+    return {};
+}
+
+bool ffmpeg(const QStringList& args)
+{
+    QProcess process;
+    process.start("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y"} + args);
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+QString generate(const QString& dir, Kind kind, int seconds)
+{
+    const QString path = QDir(dir).filePath(name(kind) + "." + extension(kind));
+
+    QStringList args = source(kind, seconds);
+    switch (kind) {
+    case Kind::Wav:
+        args << "-c:a" << "pcm_s16le";
+        break;
+    case Kind::Mp3Cbr:
+        args << "-c:a" << "libmp3lame" << "-b:a" << "128k";
+        break;
+    case Kind::Mp3Vbr:
+        args << "-c:a" << "libmp3lame" << "-q:a" << "2";
+        break;
+    case Kind::Mp3VbrNoHeader:
+        args << "-c:a" << "libmp3lame" << "-q:a" << "2" << "-write_xing" << "0";
+        break;
+    case Kind::Wma:
+        args << "-c:a" << "wmav2";
+        break;
+    case Kind::Wmv:
+        args = picture(seconds) + args;
+        args << "-map" << "0" << "-map" << "1" << "-c:v" << "wmv2" << "-c:a" << "wmav2";
+        break;
+    case Kind::Avi:
+        args = picture(seconds) + args;
+        args << "-map" << "0" << "-map" << "1" << "-c:v" << "mpeg4" << "-c:a" << "libmp3lame";
+        break;
+    case Kind::Mpeg:
+        args = picture(seconds) + args;
+        args << "-map" << "0" << "-map" << "1" << "-c:v" << "mpeg1video" << "-c:a" << "mp2";
+        break;
+    }
+    return ffmpeg(args << path) ? path : QString();
+}
+
+qint64 decodedLengthMs(const QString& path)
+{
+    QProcess process;
+    process.start("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-map", "0:a:0", "-ac", "1",
+                             "-ar", "48000", "-f", "s16le", "-"});
+    if (!process.waitForFinished(120000) || process.exitCode() != 0)
+        return -1;
+    const qint64 samples = process.readAllStandardOutput().size() / 2;
+    return (samples + 24) / 48;
+}
+
+QString writeFile(const QString& dir, const QString& fileName, const QByteArray& bytes)
+{
+    const QString path = QDir(dir).filePath(fileName);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+} // namespace TestMedia

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Media files made at test time with ffmpeg, so that the tests play real
+// files of every format the program supports without shipping any.
+namespace TestMedia {
+
+enum class Kind { Wav, Mp3Cbr, Mp3Vbr, Mp3VbrNoHeader, Wma, Wmv, Avi, Mpeg };
+
+inline const QList<Kind> AllKinds = {Kind::Wav,  Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
+                                     Kind::Wma,  Kind::Wmv,    Kind::Avi,    Kind::Mpeg};
+
+QString name(Kind kind);
+QString extension(Kind kind);
+
+// Writes a `seconds` long file of `kind` into `dir` and returns its path;
+// "" when ffmpeg failed.
+QString generate(const QString& dir, Kind kind, int seconds = 4);
+
+// Runs ffmpeg with `args`; true on success.
+bool ffmpeg(const QStringList& args);
+
+// Length of the sound in `path` as ffmpeg decodes it, in ms; -1 on failure.
+// An independent measure of a file's true length.
+qint64 decodedLengthMs(const QString& path);
+
+// Writes `bytes` to `dir`/`fileName` and returns the path.
+QString writeFile(const QString& dir, const QString& fileName, const QByteArray& bytes);
+
+} // namespace TestMedia
