@@ -4,8 +4,7 @@
 
 #include <QDir>
 
-DecodedTrack::DecodedTrack()
-    : file_(QDir::tempPath() + QStringLiteral("/kelvane-sound-XXXXXX.wav"))
+DecodedTrack::DecodedTrack() : file_(QDir::tempPath() + QStringLiteral("/kelvane-sound-XXXXXX.wav"))
 {
 }
 
@@ -21,8 +20,7 @@ std::unique_ptr<DecodedTrack> DecodedTrack::start(const QString& source, int tim
     const QByteArray target = QFile::encodeName(track->file_.fileName());
     const auto writer = [&target]() -> GstElement* {
         GstElement* bin = gst_parse_bin_from_description(
-            "audioconvert ! audio/x-raw,format=S16LE ! wavenc ! filesink name=out", TRUE,
-            nullptr);
+            "audioconvert ! audio/x-raw,format=S16LE ! wavenc ! filesink name=out", TRUE, nullptr);
         if (!bin)
             return nullptr;
         GstObjectPtr<GstElement> out(gst_bin_get_by_name(GST_BIN(bin), "out"));

@@ -73,14 +73,16 @@ void GstMediaControl::open()
     close();
     QElapsedTimer clock;
     clock.start();
-    const auto left = [&clock] { return int(std::max<qint64>(0, OpenTimeoutMs - clock.elapsed())); };
+    const auto left = [&clock] {
+        return int(std::max<qint64>(0, OpenTimeoutMs - clock.elapsed()));
+    };
 
     auto playbin = Playbin::open(fileName_, audioSink_, OpenTimeoutMs);
     if (!playbin)
         return;
     if (playbin->contains("mpegpsdemux")) {
         track_ = DecodedTrack::start(fileName_, left());
-        if (track_ && track_->waitFinished(std::min(left(), DecodeWaitMs))) {
+        if (track_ && track_->waitFinished(std::min(left(), decodeWaitMs_))) {
             if (auto exact = Playbin::open(track_->path(), audioSink_, left()))
                 playbin = std::move(exact);
         } else if (track_ && track_->isDecoding()) {
@@ -108,8 +110,7 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin)
 {
     playbin_ = std::move(playbin);
     connect(playbin_.get(), &Playbin::endOfStream, this, &GstMediaControl::onEndOfStream);
-    connect(playbin_.get(), &Playbin::durationChanged, this,
-            &GstMediaControl::onDurationChanged);
+    connect(playbin_.get(), &Playbin::durationChanged, this, &GstMediaControl::onDurationChanged);
     // A stream that breaks while playing stops where it broke.
     connect(playbin_.get(), &Playbin::failed, this, [this] {
         if (mode_ == Playing || mode_ == Paused)

@@ -26,9 +26,6 @@ public:
 
     static constexpr int OpenTimeoutMs = 5000;
     static constexpr int StatusIntervalMs = 100;
-    // How long "open" waits for an MPEG program stream's sound to be decoded
-    // before it goes on with the original and switches over later.
-    static constexpr int DecodeWaitMs = 2000;
 
     explicit GstMediaControl(QObject* parent = nullptr);
     explicit GstMediaControl(SinkFactory audioSink, QObject* parent = nullptr);
@@ -46,6 +43,11 @@ public:
     qint32 Position() const override;
     qint32 Length() const override { return length_; }
     int Mode() const override { return mode_; }
+
+    // How long "open" waits for an MPEG program stream's sound to be decoded
+    // before it goes on with the original and switches over at the next
+    // moment that is not playing.
+    void setDecodeWaitMs(int ms) { decodeWaitMs_ = ms; }
 
 private:
     void open();
@@ -66,6 +68,7 @@ private:
     std::unique_ptr<Playbin> playbin_;
     bool switchPending_ = false;
 
+    int decodeWaitMs_ = 2000;
     int timeFormat_ = MillisecondsFormat;
     QString fileName_;
     qint32 from_ = 0;

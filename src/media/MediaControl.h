@@ -23,7 +23,8 @@ class MediaControl : public QObject
     Q_OBJECT
 
 public:
-    enum Mode : int {
+    enum Mode : int
+    {
         NotOpen = 524,
         Stopped = 525,
         Playing = 526,

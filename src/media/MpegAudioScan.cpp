@@ -19,8 +19,7 @@ struct Frame
 
     bool sameStream(const Frame& other) const
     {
-        return version == other.version && layer == other.layer &&
-               sampleRate == other.sampleRate;
+        return version == other.version && layer == other.layer && sampleRate == other.sampleRate;
     }
 };
 
@@ -106,8 +105,8 @@ bool hasVbrHeader(const uchar* frame, const Frame& header, qint64 available)
 
 bool startsWithContainer(const uchar* data, qint64 size)
 {
-    static constexpr const char* Magics[] = {"RIFF", "OggS", "fLaC", "\x30\x26\xB2\x75",
-                                             "\x00\x00\x01\xBA", "\x1A\x45\xDF\xA3"};
+    static constexpr const char* Magics[] = {
+        "RIFF", "OggS", "fLaC", "\x30\x26\xB2\x75", "\x00\x00\x01\xBA", "\x1A\x45\xDF\xA3"};
     for (const char* magic : Magics)
         if (size >= 4 && std::memcmp(data, magic, 4) == 0)
             return true;
@@ -123,7 +122,7 @@ bool atTrailer(const uchar* data, qint64 size, qint64 pos)
     return is("TAG", 3) || is("APETAGEX", 8) || is("LYRICSBEGIN", 11);
 }
 
-constexpr int ChainToLock = 4;     // frames in a row before a stream is trusted
+constexpr int ChainToLock = 4;      // frames in a row before a stream is trusted
 constexpr qint64 JunkLimit = 65536; // bytes searched for the first frame
 
 } // namespace

@@ -52,7 +52,8 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     std::unique_ptr<Playbin> playbin(new Playbin(GST_ELEMENT(gst_object_ref_sink(element))));
     GstElement* pipeline = playbin->pipeline_.get();
 
-    GstElement* sound = audioSink ? audioSink() : gst_element_factory_make("autoaudiosink", nullptr);
+    GstElement* sound =
+        audioSink ? audioSink() : gst_element_factory_make("autoaudiosink", nullptr);
     // An explicit picture sink even though video is off: left to itself,
     // playbin may probe display back ends that crash without a display.
     GstElement* picture = gst_element_factory_make("fakesink", nullptr);
@@ -76,10 +77,7 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     return playbin;
 }
 
-Playbin::Playbin(GstElement* pipeline)
-    : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline))
-{
-}
+Playbin::Playbin(GstElement* pipeline) : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline)) {}
 
 Playbin::~Playbin()
 {
@@ -115,10 +113,10 @@ void Playbin::seek(qint64 startMs, qint64 stopMs)
 {
     // The stop is always SET: an unset stop would keep the previous one.
     const gint64 stop = stopMs < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs);
-    const bool accepted = gst_element_seek(
-        pipeline_.get(), 1.0, GST_FORMAT_TIME,
-        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-        msToNs(startMs), GST_SEEK_TYPE_SET, stop);
+    const bool accepted =
+        gst_element_seek(pipeline_.get(), 1.0, GST_FORMAT_TIME,
+                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                         GST_SEEK_TYPE_SET, msToNs(startMs), GST_SEEK_TYPE_SET, stop);
     if (accepted) {
         // The position query fails until the flush has settled; the target
         // is the honest answer meanwhile.

@@ -14,8 +14,8 @@ QStringList source(Kind kind, int seconds)
     // VBR encoders need material whose complexity changes: quiet noise, then loud.
     if (kind == Kind::Mp3Vbr || kind == Kind::Mp3VbrNoHeader)
         return {"-f", "lavfi", "-i",
-                "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," + QString::number(seconds / 2.0) +
-                    "),0.05,1)':eval=frame"};
+                "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," +
+                    QString::number(seconds / 2.0) + "),0.05,1)':eval=frame"};
     return {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=" + d};
 }
 
@@ -77,31 +77,65 @@ QString generate(const QString& dir, Kind kind, int seconds)
     QStringList args = source(kind, seconds);
     switch (kind) {
     case Kind::Wav:
-        args << "-c:a" << "pcm_s16le";
+        args << "-c:a"
+             << "pcm_s16le";
         break;
     case Kind::Mp3Cbr:
-        args << "-c:a" << "libmp3lame" << "-b:a" << "128k";
+        args << "-c:a"
+             << "libmp3lame"
+             << "-b:a"
+             << "128k";
         break;
     case Kind::Mp3Vbr:
-        args << "-c:a" << "libmp3lame" << "-q:a" << "2";
+        args << "-c:a"
+             << "libmp3lame"
+             << "-q:a"
+             << "2";
         break;
     case Kind::Mp3VbrNoHeader:
-        args << "-c:a" << "libmp3lame" << "-q:a" << "2" << "-write_xing" << "0";
+        args << "-c:a"
+             << "libmp3lame"
+             << "-q:a"
+             << "2"
+             << "-write_xing"
+             << "0";
         break;
     case Kind::Wma:
-        args << "-c:a" << "wmav2";
+        args << "-c:a"
+             << "wmav2";
         break;
     case Kind::Wmv:
         args = picture(seconds) + args;
-        args << "-map" << "0" << "-map" << "1" << "-c:v" << "wmv2" << "-c:a" << "wmav2";
+        args << "-map"
+             << "0"
+             << "-map"
+             << "1"
+             << "-c:v"
+             << "wmv2"
+             << "-c:a"
+             << "wmav2";
         break;
     case Kind::Avi:
         args = picture(seconds) + args;
-        args << "-map" << "0" << "-map" << "1" << "-c:v" << "mpeg4" << "-c:a" << "libmp3lame";
+        args << "-map"
+             << "0"
+             << "-map"
+             << "1"
+             << "-c:v"
+             << "mpeg4"
+             << "-c:a"
+             << "libmp3lame";
         break;
     case Kind::Mpeg:
         args = picture(seconds) + args;
-        args << "-map" << "0" << "-map" << "1" << "-c:v" << "mpeg1video" << "-c:a" << "mp2";
+        args << "-map"
+             << "0"
+             << "-map"
+             << "1"
+             << "-c:v"
+             << "mpeg1video"
+             << "-c:a"
+             << "mp2";
         break;
     }
     return ffmpeg(args << path) ? path : QString();

@@ -7,10 +7,20 @@
 // files of every format the program supports without shipping any.
 namespace TestMedia {
 
-enum class Kind { Wav, Mp3Cbr, Mp3Vbr, Mp3VbrNoHeader, Wma, Wmv, Avi, Mpeg };
+enum class Kind
+{
+    Wav,
+    Mp3Cbr,
+    Mp3Vbr,
+    Mp3VbrNoHeader,
+    Wma,
+    Wmv,
+    Avi,
+    Mpeg
+};
 
-inline const QList<Kind> AllKinds = {Kind::Wav,  Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
-                                     Kind::Wma,  Kind::Wmv,    Kind::Avi,    Kind::Mpeg};
+inline const QList<Kind> AllKinds = {Kind::Wav, Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
+                                     Kind::Wma, Kind::Wmv,    Kind::Avi,    Kind::Mpeg};
 
 QString name(Kind kind);
 QString extension(Kind kind);

@@ -1,0 +1,100 @@
+#include "FakeMediaControl.h"
+
+#include <algorithm>
+
+void FakeMediaControl::addMedia(const QString& path, qint32 lengthMs)
+{
+    media_.insert(path, lengthMs);
+}
+
+void FakeMediaControl::setFrom(qint32 ms)
+{
+    from_ = ms;
+    fromSet_ = true;
+}
+
+void FakeMediaControl::setTo(qint32 ms)
+{
+    to_ = ms;
+    toSet_ = true;
+}
+
+void FakeMediaControl::setCommand(const QString& command)
+{
+    commands_ << command;
+    if (command == QLatin1String("close")) {
+        close();
+    } else if (command == QLatin1String("open")) {
+        close();
+        if (media_.contains(fileName_)) {
+            length_ = media_.value(fileName_);
+            mode_ = Stopped;
+        }
+    } else if (command == QLatin1String("play")) {
+        play();
+    } else if (command == QLatin1String("pause")) {
+        pause();
+    }
+}
+
+void FakeMediaControl::close()
+{
+    mode_ = NotOpen;
+    length_ = position_ = 0;
+    fromSet_ = toSet_ = false;
+}
+
+void FakeMediaControl::play()
+{
+    if (mode_ == NotOpen)
+        return;
+    const auto clamp = [this](qint32 ms) {
+        return std::clamp(ms, 0, length_);
+    };
+    const qint32 start = clamp(fromSet_ ? from_ : position_);
+    const qint32 end = clamp(toSet_ ? to_ : length_);
+    fromSet_ = toSet_ = false;
+    if (start >= end) {
+        position_ = end;
+        mode_ = Stopped;
+        return;
+    }
+    position_ = start;
+    playEnd_ = end;
+    mode_ = Playing;
+}
+
+void FakeMediaControl::pause()
+{
+    if (mode_ == Playing) {
+        mode_ = Paused;
+    } else if (mode_ == Paused) {
+        mode_ = position_ >= playEnd_ ? Stopped : Playing;
+    } else if (mode_ == Stopped) {
+        playEnd_ = length_;
+        mode_ = Paused;
+    }
+}
+
+void FakeMediaControl::advance(qint32 ms)
+{
+    while (ms > 0) {
+        const qint32 step = std::min(ms, StatusIntervalMs - sinceStatus_);
+        moveBy(step);
+        ms -= step;
+        sinceStatus_ += step;
+        if (sinceStatus_ == StatusIntervalMs) {
+            sinceStatus_ = 0;
+            emit StatusUpdate();
+        }
+    }
+}
+
+void FakeMediaControl::moveBy(qint32 ms)
+{
+    if (mode_ != Playing)
+        return;
+    position_ = std::min(position_ + ms, playEnd_);
+    if (position_ == playEnd_)
+        mode_ = Stopped;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "media/MediaControl.h"
+
+#include <QHash>
+#include <QStringList>
+
+// A media device with a clock that the test moves. It keeps the contract of
+// the real device (modes, exact stops, the pause toggle, From and To for one
+// play, Length 0 for a file it cannot open) so that window tests run a whole
+// transcription cycle in milliseconds and always the same way.
+class FakeMediaControl final : public MediaControl
+{
+    Q_OBJECT
+
+public:
+    static constexpr int StatusIntervalMs = 100;
+
+    using MediaControl::MediaControl;
+
+    // A file the fake can open, with its length. Any other path fails to open.
+    void addMedia(const QString& path, qint32 lengthMs);
+
+    // Moves the clock on by `ms`. A playing device advances and stops exactly
+    // at the end of its play; StatusUpdate is emitted every 100 ms of it.
+    void advance(qint32 ms);
+
+    // Every command received, in order.
+    QStringList commands() const { return commands_; }
+    void clearCommands() { commands_.clear(); }
+
+    int TimeFormat() const override { return timeFormat_; }
+    void setTimeFormat(int format) override { timeFormat_ = format; }
+    QString FileName() const override { return fileName_; }
+    void setFileName(const QString& path) override { fileName_ = path; }
+    void setCommand(const QString& command) override;
+    qint32 From() const override { return from_; }
+    void setFrom(qint32 ms) override;
+    qint32 To() const override { return to_; }
+    void setTo(qint32 ms) override;
+    qint32 Position() const override { return position_; }
+    qint32 Length() const override { return length_; }
+    int Mode() const override { return mode_; }
+
+private:
+    void close();
+    void play();
+    void pause();
+    void moveBy(qint32 ms);
+
+    QHash<QString, qint32> media_;
+    QStringList commands_;
+    int timeFormat_ = MillisecondsFormat;
+    QString fileName_;
+    qint32 from_ = 0;
+    qint32 to_ = 0;
+    bool fromSet_ = false;
+    bool toSet_ = false;
+    int mode_ = NotOpen;
+    qint32 length_ = 0;
+    qint32 position_ = 0;
+    qint32 playEnd_ = 0;
+    qint32 sinceStatus_ = 0;
+};
