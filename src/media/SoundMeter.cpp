@@ -2,6 +2,8 @@
 
 #include "media/GstSupport.h"
 
+#include <chrono>
+
 GstElement* SoundMeter::createSink()
 {
     if (!ensureGstreamer())
@@ -18,6 +20,15 @@ void SoundMeter::reset()
 {
     heardNs_ = 0;
     buffers_ = 0;
+    firstAtNs_ = 0;
+    lastAtNs_ = 0;
+}
+
+qint64 SoundMeter::nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void SoundMeter::onHandoff(GstElement*, GstBuffer* buffer, GstPad* pad, void* self)
@@ -42,4 +53,8 @@ void SoundMeter::onHandoff(GstElement*, GstBuffer* buffer, GstPad* pad, void* se
     }
     meter->heardNs_ += qint64(clippedStop - clippedStart);
     ++meter->buffers_;
+    const qint64 now = nowNs();
+    qint64 none = 0;
+    meter->firstAtNs_.compare_exchange_strong(none, now);
+    meter->lastAtNs_ = now;
 }

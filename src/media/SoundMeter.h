@@ -20,6 +20,11 @@ public:
     qint64 heardUs() const { return heardNs_.load() / 1000; }
     // Number of buffers rendered since the last reset.
     qint64 buffers() const { return buffers_.load(); }
+    // Steady-clock times (ns) of the first and last buffer rendered since
+    // the last reset; 0 when none.
+    qint64 firstBufferAtNs() const { return firstAtNs_.load(); }
+    qint64 lastBufferAtNs() const { return lastAtNs_.load(); }
+    static qint64 nowNs();
     void reset();
 
 private:
@@ -28,4 +33,6 @@ private:
 
     std::atomic<qint64> heardNs_{0};
     std::atomic<qint64> buffers_{0};
+    std::atomic<qint64> firstAtNs_{0};
+    std::atomic<qint64> lastAtNs_{0};
 };

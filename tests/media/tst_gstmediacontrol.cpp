@@ -320,6 +320,24 @@ private slots:
         QCOMPARE(device.control.Position(), device.control.Length());
     }
 
+    // The program's own output is the desktop's; on a machine without a
+    // sound device it still keeps time and stops exactly.
+    void defaultOutputKeepsTime()
+    {
+        GstMediaControl device;
+        device.setFileName(media(Kind::Wav));
+        device.setCommand("open");
+        QCOMPARE(device.Length(), 4000);
+        QElapsedTimer clock;
+        clock.start();
+        device.setFrom(1000);
+        device.setTo(1300);
+        device.setCommand("play");
+        QTRY_COMPARE_WITH_TIMEOUT(device.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QVERIFY2(clock.elapsed() >= 280, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(device.Position(), 1300);
+    }
+
     // The position moves while playing and is read in ms.
     void positionFollowsPlayback()
     {
