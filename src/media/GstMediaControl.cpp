@@ -6,8 +6,23 @@
 
 #include <QElapsedTimer>
 
+#include <QFile>
+
 #include <algorithm>
 #include <limits>
+
+namespace {
+
+bool isWaveFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.startsWith("RIFF") && head.mid(8) == "WAVE";
+}
+
+} // namespace
 
 GstMediaControl::GstMediaControl(QObject* parent) : GstMediaControl(SinkFactory{}, parent) {}
 
@@ -78,6 +93,11 @@ void GstMediaControl::open()
     };
 
     auto playbin = Playbin::open(fileName_, audioSink_, OpenTimeoutMs);
+    // GStreamer 1.22's WAV reader finds no sound in a file whose sound chunk
+    // has an odd size and ends in its pad byte (8-bit mono with an odd number
+    // of samples) when it reads at random; fed in order, it reads it well.
+    if ((!playbin || playbin->durationMs() <= 0) && isWaveFile(fileName_))
+        playbin = Playbin::open(fileName_, audioSink_, left(), Playbin::Reading::Sequential);
     if (!playbin)
         return;
     if (playbin->contains("mpegpsdemux")) {

@@ -37,18 +37,20 @@ bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
 } // namespace
 
 std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& audioSink,
-                                       int timeoutMs)
+                                       int timeoutMs, Reading reading)
 {
     if (!ensureGstreamer())
         return {};
-    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
-    if (!uri)
+    gchar* fileUri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    if (!fileUri)
         return {};
+    QByteArray uri(fileUri);
+    g_free(fileUri);
+    if (reading == Reading::Sequential)
+        uri.replace(0, 4, "pushfile"); // file:// -> pushfile://, GStreamer's pushing file source
     GstElement* element = gst_element_factory_make("playbin", nullptr);
-    if (!element) {
-        g_free(uri);
+    if (!element)
         return {};
-    }
     std::unique_ptr<Playbin> playbin(new Playbin(GST_ELEMENT(gst_object_ref_sink(element))));
     GstElement* pipeline = playbin->pipeline_.get();
 
@@ -57,12 +59,12 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     // An explicit picture sink even though video is off: left to itself,
     // playbin may probe display back ends that crash without a display.
     GstElement* picture = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(pipeline, "uri", uri, "flags", PlayFlagAudio | PlayFlagSoftVolume, nullptr);
+    g_object_set(pipeline, "uri", uri.constData(), "flags", PlayFlagAudio | PlayFlagSoftVolume,
+                 nullptr);
     if (sound)
         g_object_set(pipeline, "audio-sink", sound, nullptr);
     if (picture)
         g_object_set(pipeline, "video-sink", picture, nullptr);
-    g_free(uri);
 
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         return {};

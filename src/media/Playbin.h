@@ -20,10 +20,16 @@ class Playbin : public QObject
 public:
     using SinkFactory = std::function<GstElement*()>;
 
+    enum class Reading
+    {
+        Random,     // the demuxer reads where it likes (GStreamer's choice for files)
+        Sequential, // the file is pushed to the demuxer in order
+    };
+
     // Opens `path` and waits, at most `timeoutMs`, until the first sound is
     // ready. Returns null when the file cannot be played.
     static std::unique_ptr<Playbin> open(const QString& path, const SinkFactory& audioSink,
-                                         int timeoutMs);
+                                         int timeoutMs, Reading reading = Reading::Random);
     ~Playbin() override;
 
     // Stream duration as GStreamer sees it, in ms; -1 when unknown.
