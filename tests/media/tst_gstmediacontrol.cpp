@@ -218,14 +218,19 @@ private slots:
     // first moment it is not playing, and removes the decoded file on close.
     void mpegSwitchesToDecodedSound()
     {
-        const auto decodedFiles = [] {
-            return QDir::temp().entryList({"kelvane-sound-*"}, QDir::Files).size();
+        // A temporary folder of this test's own, so that other tests running
+        // meanwhile cannot change the count.
+        const QString temp = dir_.filePath("temp");
+        QVERIFY(QDir().mkpath(temp));
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        const auto decodedFiles = [&temp] {
+            return QDir(temp).entryList(QDir::Files).size();
         };
-        const int filesBefore = decodedFiles();
+        QCOMPARE(decodedFiles(), 0);
         Device device;
         device.control.setDecodeWaitMs(0);
         QVERIFY(device.open(media(Kind::Mpeg)));
-        QCOMPARE(decodedFiles(), filesBefore + 1);
+        QCOMPARE(decodedFiles(), 1);
 
         device.play(0, 3000);
         QTest::qWait(600); // decoding ends meanwhile; no switch while playing
@@ -250,7 +255,8 @@ private slots:
         QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
 
         device.control.setCommand("close");
-        QCOMPARE(decodedFiles(), filesBefore);
+        QCOMPARE(decodedFiles(), 0);
+        qunsetenv("TMPDIR");
     }
 
     // An 8-bit mono WAV with an odd number of samples ends in a pad byte,
