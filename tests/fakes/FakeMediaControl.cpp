@@ -94,7 +94,9 @@ void FakeMediaControl::moveBy(qint32 ms)
 {
     if (mode_ != Playing)
         return;
-    position_ = std::min(position_ + ms, playEnd_);
+    const qint32 next = std::min(position_ + ms, playEnd_);
+    playedMs_ += next - position_;
+    position_ = next;
     if (position_ == playEnd_)
         mode_ = Stopped;
 }

@@ -25,6 +25,10 @@ public:
     // at the end of its play; StatusUpdate is emitted every 100 ms of it.
     void advance(qint32 ms);
 
+    // Time spent playing since the last reset: what a listener heard.
+    qint32 playedMs() const { return playedMs_; }
+    void resetPlayed() { playedMs_ = 0; }
+
     // Every command received, in order.
     QStringList commands() const { return commands_; }
     void clearCommands() { commands_.clear(); }
@@ -61,4 +65,5 @@ private:
     qint32 position_ = 0;
     qint32 playEnd_ = 0;
     qint32 sinceStatus_ = 0;
+    qint32 playedMs_ = 0;
 };

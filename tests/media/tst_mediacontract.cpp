@@ -14,7 +14,7 @@
 
 namespace {
 
-// A device, a playable 4 s file for it, and a way to let time pass.
+// A device, a playable 4 s file for it, a way to let time pass, and an ear.
 class Rig
 {
 public:
@@ -22,6 +22,8 @@ public:
     virtual MediaControl& device() = 0;
     virtual QString playableFile() const = 0;
     virtual void elapse(int ms) = 0;
+    virtual qint64 heardMs() const = 0;
+    virtual void resetHeard() = 0;
 
     void open(const QString& path)
     {
@@ -44,6 +46,8 @@ public:
     MediaControl& device() override { return fake_; }
     QString playableFile() const override { return "/recordings/interview.wav"; }
     void elapse(int ms) override { fake_.advance(ms); }
+    qint64 heardMs() const override { return fake_.playedMs(); }
+    void resetHeard() override { fake_.resetPlayed(); }
 
 private:
     FakeMediaControl fake_;
@@ -56,6 +60,8 @@ public:
     MediaControl& device() override { return control_; }
     QString playableFile() const override { return path_; }
     void elapse(int ms) override { QTest::qWait(ms); }
+    qint64 heardMs() const override { return (meter_.heardUs() + 500) / 1000; }
+    void resetHeard() override { meter_.reset(); }
 
 private:
     QString path_;
@@ -67,6 +73,11 @@ private:
 
 // Real playback needs a little room on a busy machine.
 constexpr int Slack = 400;
+
+#define VERIFY_HEARD(rig, expectedMs)                                                              \
+    QVERIFY2(                                                                                      \
+        qAbs((rig)->heardMs() - (expectedMs)) <= 5,                                                \
+        qPrintable(QString("heard %1 ms, expected %2").arg((rig)->heardMs()).arg(expectedMs)))
 
 } // namespace
 
@@ -114,6 +125,8 @@ private slots:
         QCOMPARE(r->device().Position(), 0);
     }
 
+    // From and To hold for one play; without them a play starts where the
+    // device stands and runs to the end of the media.
     void stretchStopsExactlyAtTo_data() { addRigs(); }
     void stretchStopsExactlyAtTo()
     {
@@ -131,15 +144,39 @@ private slots:
         r->elapse(400 + Slack);
         QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
         QCOMPARE(r->device().Position(), 1800);
+        VERIFY_HEARD(r, 800);
 
-        // From and To were for that play only: this one runs from where the
-        // device stands to the end.
+        r->resetHeard();
         r->device().setCommand("play");
         r->elapse(2200 + Slack);
         QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
         QCOMPARE(r->device().Position(), 4000);
+        VERIFY_HEARD(r, 2200);
+
+        // From alone: to the end.
+        r->resetHeard();
+        r->device().setFrom(3700);
+        r->device().setCommand("play");
+        r->elapse(300 + Slack);
+        QCOMPARE(r->device().Position(), 4000);
+        VERIFY_HEARD(r, 300);
+
+        // A play whose end is not after its start is over at once.
+        r->play(2000, 2000);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().Position(), 2000);
+
+        // Played again while playing, a stretch starts over.
+        r->play(1000, 1600);
+        r->elapse(300);
+        r->resetHeard();
+        r->play(1000, 1600);
+        r->elapse(600 + Slack);
+        QCOMPARE(r->device().Position(), 1600);
+        VERIFY_HEARD(r, 600);
     }
 
+    // The toggle, and the sequences the workspace uses around a replay.
     void pauseToggles_data() { addRigs(); }
     void pauseToggles()
     {
@@ -163,7 +200,7 @@ private slots:
         QCOMPARE(r->device().Position(), 1500);
 
         // A stopped device pauses where it stands; the end of a replay is
-        // To = length, play, pause.
+        // To = length, play, pause: paused at the section end.
         r->device().setCommand("pause");
         QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
         QCOMPARE(r->device().Position(), 1500);
@@ -173,8 +210,21 @@ private slots:
         QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
         r->elapse(300);
         QCOMPARE(r->device().Position(), 1500);
+
+        // Continue plays on to the end of the media.
+        r->resetHeard();
         r->device().setCommand("pause");
         r->elapse(2500 + Slack);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().Position(), 4000);
+        VERIFY_HEARD(r, 2500);
+
+        // At the end of the media, pause and resume settle at the end.
+        r->device().setCommand("pause");
+        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().Position(), 4000);
+        r->device().setCommand("pause");
+        r->elapse(Slack);
         QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
         QCOMPARE(r->device().Position(), 4000);
     }
