@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -74,7 +75,7 @@ int main(int argc, char** argv)
         device.setFrom(from);
         device.setTo(to);
         device.setCommand(QStringLiteral("play"));
-        waitWhilePlaying(device, std::max(0, to - from) + 10000);
+        waitWhilePlaying(device, int(std::clamp<qint64>(qint64(to) - from, 0, 3600000) + 10000));
         std::printf("stopped_at=%d mode=%d heard_ms=%lld wall_ms=%lld\n", device.Position(),
                     device.Mode(), (meter.heardUs() + 500) / 1000, wall.elapsed());
     }

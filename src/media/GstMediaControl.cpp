@@ -5,10 +5,10 @@
 #include "media/Playbin.h"
 
 #include <QElapsedTimer>
-
 #include <QFile>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 
 namespace {
@@ -20,6 +20,19 @@ bool isWaveFile(const QString& path)
         return false;
     const QByteArray head = file.read(12);
     return head.startsWith("RIFF") && head.mid(8) == "WAVE";
+}
+
+// Only regular files (or links to them) are opened: a named pipe or a
+// device would block the reader with nothing to play.
+bool isRegularFile(const QString& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(QFile::encodeName(path).toStdString(), error);
+}
+
+bool usableLength(qint64 ms)
+{
+    return ms > 0 && ms <= std::numeric_limits<qint32>::max();
 }
 
 } // namespace
@@ -76,7 +89,7 @@ qint32 GstMediaControl::Position() const
         return stoppedAt_;
     default:
         if (endReached_)
-            return playEnd_;
+            return playEnd();
         if (const qint64 position = playbin_->positionMs(); position >= 0)
             lastPosition_ = clamp(position);
         return lastPosition_;
@@ -86,62 +99,96 @@ qint32 GstMediaControl::Position() const
 void GstMediaControl::open()
 {
     close();
+    if (!isRegularFile(fileName_))
+        return;
     QElapsedTimer clock;
     clock.start();
     const auto left = [&clock] {
         return int(std::max<qint64>(0, OpenTimeoutMs - clock.elapsed()));
     };
 
-    auto playbin = Playbin::open(fileName_, audioSink_, OpenTimeoutMs);
+    Source source{fileName_};
+    auto playbin = Playbin::open(source.path, audioSink_, OpenTimeoutMs);
     // GStreamer 1.22's WAV reader finds no sound in a file whose sound chunk
     // has an odd size and ends in its pad byte (8-bit mono with an odd number
     // of samples) when it reads at random; fed in order, it reads it well.
-    if ((!playbin || playbin->durationMs() <= 0) && isWaveFile(fileName_))
-        playbin = Playbin::open(fileName_, audioSink_, left(), Playbin::Reading::Sequential);
+    if ((!playbin || playbin->durationMs() <= 0) && isWaveFile(source.path)) {
+        source.sequential = true;
+        playbin = Playbin::open(source.path, audioSink_, left(), Playbin::Reading::Sequential);
+    }
     if (!playbin)
         return;
-    if (playbin->contains("mpegpsdemux")) {
-        track_ = DecodedTrack::start(fileName_, left());
-        if (track_ && track_->waitFinished(std::min(left(), decodeWaitMs_))) {
-            if (auto exact = Playbin::open(track_->path(), audioSink_, left()))
+
+    // GStreamer only estimates the length of an mp3 without a VBR header;
+    // counting its frames gives the true one.
+    qint64 length = mpegAudioLengthMs(source.path);
+    lengthIsExact_ = length > 0;
+    if (!lengthIsExact_)
+        length = playbin->durationMs();
+
+    // MPEG program and transport streams start their timeline late and end
+    // it short, and some streams (raw AAC) tell no length at all: their sound
+    // is decoded once into a file whose timeline is exact.
+    const bool lengthUnknown = length <= 0;
+    if (lengthUnknown || playbin->contains("mpegpsdemux") || playbin->contains("tsdemux")) {
+        track_ = DecodedTrack::start(source.path, left());
+        // Without a length there is nothing to offer meanwhile.
+        const int wait = lengthUnknown ? left() : std::min(left(), decodeWaitMs_);
+        if (track_ && track_->waitFinished(wait)) {
+            auto exact = Playbin::open(track_->path(), audioSink_, left());
+            if (exact && usableLength(exact->durationMs())) {
                 playbin = std::move(exact);
+                length = playbin->durationMs();
+                lengthIsExact_ = true;
+                source = {track_->path()};
+            }
         } else if (track_ && track_->isDecoding()) {
             connect(track_.get(), &DecodedTrack::finished, this, &GstMediaControl::onTrackDecoded);
         }
     }
-
-    // GStreamer only estimates the length of an mp3 without a VBR header;
-    // counting its frames gives the true one.
-    qint64 length = mpegAudioLengthMs(fileName_);
-    lengthIsExact_ = length > 0;
-    if (!lengthIsExact_)
-        length = playbin->durationMs();
-    if (length <= 0 || length > std::numeric_limits<qint32>::max()) {
+    if (!usableLength(length)) {
         track_.reset();
         return;
     }
-    adopt(std::move(playbin));
+    adopt(std::move(playbin), source);
     length_ = qint32(length);
     fromSet_ = toSet_ = false;
     stopAt(0);
 }
 
-void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin)
+void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
 {
     playbin_ = std::move(playbin);
+    source_ = std::move(source);
+    broken_ = false;
     connect(playbin_.get(), &Playbin::endOfStream, this, &GstMediaControl::onEndOfStream);
     connect(playbin_.get(), &Playbin::durationChanged, this, &GstMediaControl::onDurationChanged);
     // A stream that breaks while playing stops where it broke.
     connect(playbin_.get(), &Playbin::failed, this, [this] {
         if (mode_ == Playing || mode_ == Paused)
             stopAt(Position());
+        broken_ = true;
     });
+}
+
+bool GstMediaControl::recover()
+{
+    if (!broken_)
+        return true;
+    auto fresh = Playbin::open(source_.path, audioSink_, OpenTimeoutMs,
+                               source_.sequential ? Playbin::Reading::Sequential
+                                                  : Playbin::Reading::Random);
+    if (!fresh)
+        return false;
+    adopt(std::move(fresh), source_);
+    return true;
 }
 
 void GstMediaControl::onTrackDecoded(bool complete)
 {
     if (!complete) {
-        track_.reset();
+        // We are inside the track's own signal: let it go afterwards.
+        track_.release()->deleteLater();
         return;
     }
     // Switching in the middle of a play would be heard; wait for a pause.
@@ -155,18 +202,19 @@ void GstMediaControl::switchToDecodedTrack()
     switchPending_ = false;
     auto exact = Playbin::open(track_->path(), audioSink_, OpenTimeoutMs);
     const qint64 length = exact ? exact->durationMs() : -1;
-    if (length <= 0 || length > std::numeric_limits<qint32>::max())
+    if (!usableLength(length))
         return; // keep playing the original
     const qint32 position = Position();
-    adopt(std::move(exact));
+    const bool stoppedAtEnd = mode_ == Stopped && stoppedAt_ >= length_;
+    adopt(std::move(exact), {track_->path()});
     length_ = qint32(length);
     lengthIsExact_ = true;
     playEnd_ = std::min(playEnd_, length_);
     if (mode_ == Paused) {
-        playbin_->seek(clamp(position), playEnd_ >= length_ ? -1 : playEnd_);
+        playbin_->seek(clamp(position), toEnd_ ? -1 : playEnd_);
         lastPosition_ = clamp(position);
     } else {
-        stoppedAt_ = lastPosition_ = clamp(stoppedAt_);
+        stoppedAt_ = lastPosition_ = stoppedAtEnd ? length_ : clamp(stoppedAt_);
     }
 }
 
@@ -175,6 +223,7 @@ void GstMediaControl::close()
     playbin_.reset();
     track_.reset();
     switchPending_ = false;
+    broken_ = false;
     mode_ = NotOpen;
     length_ = 0;
     fromSet_ = toSet_ = false;
@@ -184,21 +233,21 @@ void GstMediaControl::close()
 
 void GstMediaControl::play()
 {
-    if (!playbin_)
+    if (!playbin_ || !recover())
         return;
     const qint32 start = clamp(fromSet_ ? from_ : Position());
-    const qint32 end = clamp(toSet_ ? to_ : length_);
+    toEnd_ = !toSet_ || to_ >= length_;
+    playEnd_ = toEnd_ ? length_ : clamp(to_);
     fromSet_ = toSet_ = false;
     endReached_ = false;
 
-    if (start >= end) {
+    if (start >= playEnd_) {
         // Nothing to play: the play is over where it was asked to end.
         playbin_->setPlaying(false);
-        stopAt(end);
+        stopAt(playEnd_);
         return;
     }
-    playEnd_ = end;
-    playbin_->seek(start, end >= length_ ? -1 : end);
+    playbin_->seek(start, toEnd_ ? -1 : playEnd_);
     playbin_->setPlaying(true);
     mode_ = Playing;
 }
@@ -212,7 +261,7 @@ void GstMediaControl::pause()
         break;
     case Paused:
         if (endReached_) {
-            stopAt(playEnd_);
+            stopAt(playEnd());
         } else {
             playbin_->setPlaying(true);
             mode_ = Playing;
@@ -220,7 +269,9 @@ void GstMediaControl::pause()
         break;
     case Stopped:
         // Paused where it stands; resuming plays on to the end.
-        playEnd_ = length_;
+        if (!recover())
+            break;
+        toEnd_ = true;
         endReached_ = false;
         playbin_->seek(stoppedAt_, -1);
         playbin_->setPlaying(false);
@@ -244,7 +295,7 @@ void GstMediaControl::onEndOfStream()
     // The sink reports the start of its last buffer; the play ended at its
     // requested end, and that is what the caller compares against.
     if (mode_ == Playing)
-        stopAt(playEnd_);
+        stopAt(playEnd());
     else if (mode_ == Paused)
         endReached_ = true;
 }
@@ -253,8 +304,7 @@ void GstMediaControl::onDurationChanged()
 {
     if (lengthIsExact_ || !playbin_)
         return;
-    if (const qint64 length = playbin_->durationMs();
-        length > 0 && length <= std::numeric_limits<qint32>::max())
+    if (const qint64 length = playbin_->durationMs(); usableLength(length))
         length_ = qint32(length);
 }
 

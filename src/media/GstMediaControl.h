@@ -44,31 +44,42 @@ public:
     qint32 Length() const override { return length_; }
     int Mode() const override { return mode_; }
 
-    // How long "open" waits for an MPEG program stream's sound to be decoded
+    // How long "open" waits for the sound of an MPEG stream to be decoded
     // before it goes on with the original and switches over at the next
     // moment that is not playing.
     void setDecodeWaitMs(int ms) { decodeWaitMs_ = ms; }
 
 private:
+    // What the playbin plays: the media file or its decoded sound.
+    struct Source
+    {
+        QString path;
+        bool sequential = false; // read in order (see open())
+    };
+
     void open();
     void close();
     void play();
     void pause();
-    void adopt(std::unique_ptr<Playbin> playbin);
+    void adopt(std::unique_ptr<Playbin> playbin, Source source);
+    bool recover();
     void onTrackDecoded(bool complete);
     void switchToDecodedTrack();
     void stopAt(qint32 ms);
     void onEndOfStream();
     void onDurationChanged();
+    qint32 playEnd() const { return toEnd_ ? length_ : playEnd_; }
     qint32 clamp(qint64 ms) const;
 
     SinkFactory audioSink_;
     QTimer statusTimer_;
     std::unique_ptr<DecodedTrack> track_; // declared first: outlives the playbin reading it
     std::unique_ptr<Playbin> playbin_;
+    Source source_;
+    bool broken_ = false; // the stream failed; it is opened afresh before the next play
     bool switchPending_ = false;
-
     int decodeWaitMs_ = 2000;
+
     int timeFormat_ = MillisecondsFormat;
     QString fileName_;
     qint32 from_ = 0;
@@ -79,8 +90,9 @@ private:
     int mode_ = NotOpen;
     qint32 length_ = 0;
     bool lengthIsExact_ = false; // measured by us; GStreamer's estimates must not replace it
-    qint32 playEnd_ = 0;         // where the current play stops
-    bool endReached_ = false;    // the current play hit its end while paused
+    qint32 playEnd_ = 0;         // where the current play stops, unless it runs to the end
+    bool toEnd_ = false;
+    bool endReached_ = false; // the current play hit its end while paused
     qint32 stoppedAt_ = 0;
     mutable qint32 lastPosition_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <cstring>
@@ -100,11 +101,21 @@ bool Playbin::contains(const char* factory) const
     bool found = false;
     GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_.get()));
     GValue item = G_VALUE_INIT;
-    while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        auto* element = GST_ELEMENT(g_value_get_object(&item));
-        GstElementFactory* f = gst_element_get_factory(element);
-        found = f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0;
-        g_value_reset(&item);
+    for (bool more = true; more && !found;) {
+        switch (gst_iterator_next(it, &item)) {
+        case GST_ITERATOR_OK: {
+            GstElementFactory* f = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+            found = f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0;
+            g_value_reset(&item);
+            break;
+        }
+        case GST_ITERATOR_RESYNC: // the bin changed while we looked: start over
+            gst_iterator_resync(it);
+            break;
+        default:
+            more = false;
+            break;
+        }
     }
     g_value_unset(&item);
     gst_iterator_free(it);
@@ -154,8 +165,14 @@ bool Playbin::waitForEnd(int timeoutMs)
 
 void Playbin::dispatchPending()
 {
-    while (GstMessagePtr message{gst_bus_pop(bus_.get())})
+    // A handler may destroy this object; stop reading its bus if so.
+    const QPointer<Playbin> alive(this);
+    while (alive) {
+        GstMessagePtr message(gst_bus_pop(bus_.get()));
+        if (!message)
+            break;
         handle(message.get());
+    }
 }
 
 void Playbin::handle(GstMessage* message)
@@ -175,6 +192,8 @@ void Playbin::handle(GstMessage* message)
         emit durationChanged();
         break;
     case GST_MESSAGE_ERROR:
+        // Streaming has stopped; no seek will settle any more.
+        seekPending_ = false;
         emit failed();
         break;
     default:

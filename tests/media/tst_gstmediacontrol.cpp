@@ -11,6 +11,11 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <gst/gst.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 #include <memory>
 
 using TestMedia::Kind;
@@ -111,6 +116,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 2000);
         QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
+
+        // To the end: no sound beyond the length. A video container's length
+        // may run a last picture (40 ms here) past its sound.
+        device.meter.reset();
+        device.control.setFrom(3000);
+        device.control.setCommand("play");
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), device.control.Length());
+        const qint64 toEnd = device.control.Length() - 3000;
+        QVERIFY2(
+            device.heardMs() <= toEnd + 5 && device.heardMs() >= toEnd - 45,
+            qPrintable(QString("%1 of %2").arg(device.heardMs()).arg(device.control.Length())));
         device.control.setCommand("close");
         QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
         QCOMPARE(device.control.Length(), 0);
@@ -162,6 +179,111 @@ private slots:
         qunsetenv("TMPDIR");
     }
 
+    // A play to the end that is paused while the decoded sound takes over
+    // ends at the decoded sound's end.
+    void mpegSwitchKeepsPlayToTheEnd()
+    {
+        Device device;
+        device.control.setDecodeWaitMs(0);
+        QVERIFY(device.open(media(Kind::Mpeg)));
+        device.control.setFrom(2000);
+        device.control.setCommand("play");
+        QTest::qWait(600);
+        device.control.setCommand("pause");
+        const qint32 pausedAt = device.control.Position();
+        device.meter.reset();
+        device.control.setCommand("pause");
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QVERIFY2(qAbs(device.control.Length() - 4000) <= 50,
+                 qPrintable(QString::number(device.control.Length())));
+        QCOMPARE(device.control.Position(), device.control.Length());
+        QVERIFY(qAbs(device.heardMs() - (device.control.Length() - pausedAt)) <= 60);
+    }
+
+    // When the decoding fails (here: the disk is full) the device goes on
+    // with the original, and the half-written file goes away.
+    void mpegDecodeFailureKeepsTheOriginal()
+    {
+        const QString temp = dir_.filePath("full-disk");
+        QVERIFY(QDir().mkpath(temp));
+        // Files of this process may not grow past 64 KiB until the scope ends.
+        struct FullDisk
+        {
+            rlimit saved{};
+            void (*savedSignal)(int) = nullptr;
+            explicit FullDisk(const QString& temp)
+            {
+                qputenv("TMPDIR", QFile::encodeName(temp));
+                ::getrlimit(RLIMIT_FSIZE, &saved);
+                savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+                rlimit small = saved;
+                small.rlim_cur = 64 * 1024;
+                ::setrlimit(RLIMIT_FSIZE, &small);
+            }
+            ~FullDisk()
+            {
+                ::setrlimit(RLIMIT_FSIZE, &saved);
+                std::signal(SIGXFSZ, savedSignal);
+                qunsetenv("TMPDIR");
+            }
+        };
+
+        Device device;
+        device.control.setDecodeWaitMs(0);
+        {
+            FullDisk full(temp);
+            QVERIFY(device.open(media(Kind::Mpeg)));
+            QCOMPARE(QDir(temp).entryList(QDir::Files).size(), 1);
+            QTRY_COMPARE(QDir(temp).entryList(QDir::Files).size(), 0);
+        }
+        device.play(1000, 1500);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 1500);
+    }
+
+    // A stream that breaks while playing stops there; the next play opens
+    // it afresh and plays in real time to its exact end.
+    void brokenStreamRecovers()
+    {
+        int sinks = 0;
+        SoundMeter meter;
+        GstMediaControl device([&] {
+            GstElement* sink = meter.createSink();
+            if (sinks++ > 0)
+                return sink;
+            // The first output fails after a few buffers, as a device may.
+            GstElement* bin = gst_bin_new(nullptr);
+            GstElement* failing = gst_element_factory_make("identity", nullptr);
+            g_object_set(failing, "error-after", 20, nullptr);
+            gst_bin_add_many(GST_BIN(bin), failing, sink, nullptr);
+            gst_element_link(failing, sink);
+            GstPad* input = gst_element_get_static_pad(failing, "sink");
+            gst_element_add_pad(bin, gst_ghost_pad_new("sink", input));
+            gst_object_unref(input);
+            return bin;
+        });
+        device.setFileName(media(Kind::Wav));
+        device.setCommand("open");
+        QCOMPARE(device.Length(), 4000);
+        device.setFrom(0);
+        device.setTo(3500);
+        device.setCommand("play");
+        QTRY_COMPARE_WITH_TIMEOUT(device.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QVERIFY(device.Position() < 3500);
+
+        meter.reset();
+        QElapsedTimer clock;
+        clock.start();
+        device.setFrom(500);
+        device.setTo(1500);
+        device.setCommand("play");
+        QTRY_COMPARE_WITH_TIMEOUT(device.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.Position(), 1500);
+        QVERIFY(clock.elapsed() >= 950);
+        QVERIFY(qAbs((meter.heardUs() + 500) / 1000 - 1000) <= 5);
+        QCOMPARE(sinks, 2);
+    }
+
     // An 8-bit mono WAV with an odd number of samples ends in a pad byte,
     // which GStreamer's own reader rejects.
     void oddSizedWav()
@@ -210,6 +332,9 @@ private slots:
         QTest::newRow("text named .mp3") << TestMedia::writeFile(
             dir_.path(), "notes.mp3", QByteArray("Dear diary,\n").repeated(400));
         QTest::newRow("folder") << dir_.path();
+        const QString pipe = dir_.filePath("pipe.wav");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QTest::newRow("named pipe") << pipe;
     }
 
     void unplayableFiles()

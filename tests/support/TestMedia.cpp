@@ -34,6 +34,8 @@ QString extension(Kind kind)
     case Kind::Mp3Vbr:
     case Kind::Mp3VbrNoHeader:
         return "mp3";
+    case Kind::MpegTs:
+        return "mpeg";
     default:
         return name(kind);
     }
@@ -58,6 +60,10 @@ QString name(Kind kind)
         return "avi";
     case Kind::Mpeg:
         return "mpeg";
+    case Kind::MpegTs:
+        return "mpeg-ts";
+    case Kind::Aac:
+        return "aac";
     }
     return {};
 }
@@ -74,68 +80,39 @@ QString generate(const QString& dir, Kind kind, int seconds)
 {
     const QString path = QDir(dir).filePath(name(kind) + "." + extension(kind));
 
+    const QStringList withPicture =
+        picture(seconds) + source(kind, seconds) + QStringList{"-map", "0", "-map", "1"};
     QStringList args = source(kind, seconds);
     switch (kind) {
     case Kind::Wav:
-        args << "-c:a"
-             << "pcm_s16le";
+        args += QStringList{"-c:a", "pcm_s16le"};
         break;
     case Kind::Mp3Cbr:
-        args << "-c:a"
-             << "libmp3lame"
-             << "-b:a"
-             << "128k";
+        args += QStringList{"-c:a", "libmp3lame", "-b:a", "128k"};
         break;
     case Kind::Mp3Vbr:
-        args << "-c:a"
-             << "libmp3lame"
-             << "-q:a"
-             << "2";
+        args += QStringList{"-c:a", "libmp3lame", "-q:a", "2"};
         break;
     case Kind::Mp3VbrNoHeader:
-        args << "-c:a"
-             << "libmp3lame"
-             << "-q:a"
-             << "2"
-             << "-write_xing"
-             << "0";
+        args += QStringList{"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"};
         break;
     case Kind::Wma:
-        args << "-c:a"
-             << "wmav2";
+        args += QStringList{"-c:a", "wmav2"};
         break;
     case Kind::Wmv:
-        args = picture(seconds) + args;
-        args << "-map"
-             << "0"
-             << "-map"
-             << "1"
-             << "-c:v"
-             << "wmv2"
-             << "-c:a"
-             << "wmav2";
+        args = withPicture + QStringList{"-c:v", "wmv2", "-c:a", "wmav2"};
         break;
     case Kind::Avi:
-        args = picture(seconds) + args;
-        args << "-map"
-             << "0"
-             << "-map"
-             << "1"
-             << "-c:v"
-             << "mpeg4"
-             << "-c:a"
-             << "libmp3lame";
+        args = withPicture + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"};
         break;
     case Kind::Mpeg:
-        args = picture(seconds) + args;
-        args << "-map"
-             << "0"
-             << "-map"
-             << "1"
-             << "-c:v"
-             << "mpeg1video"
-             << "-c:a"
-             << "mp2";
+        args = withPicture + QStringList{"-c:v", "mpeg1video", "-c:a", "mp2"};
+        break;
+    case Kind::MpegTs:
+        args = withPicture + QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "mpegts"};
+        break;
+    case Kind::Aac:
+        args += QStringList{"-c:a", "aac", "-f", "adts"};
         break;
     }
     return ffmpeg(args << path) ? path : QString();

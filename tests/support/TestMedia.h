@@ -7,6 +7,8 @@
 // files of every format the program supports without shipping any.
 namespace TestMedia {
 
+// The six formats the program is made for, an MPEG transport stream (which
+// broadcast recordings often are, even when named .mpeg) and raw AAC.
 enum class Kind
 {
     Wav,
@@ -16,11 +18,14 @@ enum class Kind
     Wma,
     Wmv,
     Avi,
-    Mpeg
+    Mpeg,
+    MpegTs,
+    Aac,
 };
 
-inline const QList<Kind> AllKinds = {Kind::Wav, Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
-                                     Kind::Wma, Kind::Wmv,    Kind::Avi,    Kind::Mpeg};
+inline const QList<Kind> AllKinds = {Kind::Wav,    Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
+                                     Kind::Wma,    Kind::Wmv,    Kind::Avi,    Kind::Mpeg,
+                                     Kind::MpegTs, Kind::Aac};
 
 QString name(Kind kind);
 QString extension(Kind kind);
