@@ -1,6 +1,7 @@
 #include "media/GstMediaControl.h"
 
 #include "media/DecodedTrack.h"
+#include "media/GstSupport.h"
 #include "media/MpegAudioScan.h"
 #include "media/Playbin.h"
 
@@ -99,7 +100,9 @@ qint32 GstMediaControl::Position() const
 void GstMediaControl::open()
 {
     close();
-    if (!isRegularFile(fileName_))
+    // The bound below is for the file; GStreamer's own start-up (a plugin
+    // scan on the very first run) is not the file's fault.
+    if (!isRegularFile(fileName_) || !ensureGstreamer())
         return;
     QElapsedTimer clock;
     clock.start();
