@@ -178,9 +178,9 @@ bool GstMediaControl::recover()
 {
     if (!broken_)
         return true;
-    auto fresh = Playbin::open(source_.path, audioSink_, OpenTimeoutMs,
-                               source_.sequential ? Playbin::Reading::Sequential
-                                                  : Playbin::Reading::Random);
+    auto fresh =
+        Playbin::open(source_.path, audioSink_, OpenTimeoutMs,
+                      source_.sequential ? Playbin::Reading::Sequential : Playbin::Reading::Random);
     if (!fresh)
         return false;
     adopt(std::move(fresh), source_);
