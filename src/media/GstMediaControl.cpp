@@ -50,18 +50,6 @@ GstMediaControl::GstMediaControl(SinkFactory audioSink, QObject* parent)
 
 GstMediaControl::~GstMediaControl() = default;
 
-void GstMediaControl::setFrom(qint32 ms)
-{
-    from_ = ms;
-    fromSet_ = true;
-}
-
-void GstMediaControl::setTo(qint32 ms)
-{
-    to_ = ms;
-    toSet_ = true;
-}
-
 void GstMediaControl::setCommand(const QString& command)
 {
     // Act on the device as it is now, not as it was at the last bus wake-up.
@@ -102,7 +90,7 @@ void GstMediaControl::open()
     close();
     // The bound below is for the file; GStreamer's own start-up (a plugin
     // scan on the very first run) is not the file's fault.
-    if (!isRegularFile(fileName_) || !ensureGstreamer())
+    if (!isRegularFile(FileName()) || !ensureGstreamer())
         return;
     QElapsedTimer clock;
     clock.start();
@@ -110,7 +98,7 @@ void GstMediaControl::open()
         return int(std::max<qint64>(0, OpenTimeoutMs - clock.elapsed()));
     };
 
-    Source source{fileName_};
+    Source source{FileName()};
     auto playbin = Playbin::open(source.path, audioSink_, OpenTimeoutMs);
     // GStreamer 1.22's WAV reader finds no sound in a file whose sound chunk
     // has an odd size and ends in its pad byte (8-bit mono with an odd number
@@ -137,16 +125,18 @@ void GstMediaControl::open()
         track_ = DecodedTrack::start(source.path, left());
         // Without a length there is nothing to offer meanwhile.
         const int wait = lengthUnknown ? left() : std::min(left(), decodeWaitMs_);
-        if (track_ && track_->waitFinished(wait)) {
-            auto exact = Playbin::open(track_->path(), audioSink_, left());
-            if (exact && usableLength(exact->durationMs())) {
-                playbin = std::move(exact);
-                length = playbin->durationMs();
-                lengthIsExact_ = true;
-                source = {track_->path()};
-            }
+        auto exact = track_ && track_->waitFinished(wait)
+                         ? Playbin::open(track_->path(), audioSink_, left())
+                         : nullptr;
+        if (exact && usableLength(exact->durationMs())) {
+            playbin = std::move(exact);
+            length = playbin->durationMs();
+            lengthIsExact_ = true;
+            source = {track_->path()};
         } else if (track_ && track_->isDecoding()) {
             connect(track_.get(), &DecodedTrack::finished, this, &GstMediaControl::onTrackDecoded);
+        } else {
+            track_.reset(); // decoding failed: the original is all there is
         }
     }
     if (!usableLength(length)) {
@@ -155,7 +145,7 @@ void GstMediaControl::open()
     }
     adopt(std::move(playbin), source);
     length_ = qint32(length);
-    fromSet_ = toSet_ = false;
+    forgetFromAndTo();
     stopAt(0);
 }
 
@@ -229,7 +219,7 @@ void GstMediaControl::close()
     broken_ = false;
     mode_ = NotOpen;
     length_ = 0;
-    fromSet_ = toSet_ = false;
+    forgetFromAndTo();
     endReached_ = false;
     stoppedAt_ = lastPosition_ = 0;
 }
@@ -238,10 +228,10 @@ void GstMediaControl::play()
 {
     if (!playbin_ || !recover())
         return;
-    const qint32 start = clamp(fromSet_ ? from_ : Position());
-    toEnd_ = !toSet_ || to_ >= length_;
-    playEnd_ = toEnd_ ? length_ : clamp(to_);
-    fromSet_ = toSet_ = false;
+    const qint32 start = clamp(takeFrom().value_or(Position()));
+    const qint32 end = clamp(takeTo().value_or(length_));
+    toEnd_ = end >= length_;
+    playEnd_ = end;
     endReached_ = false;
 
     if (start >= playEnd_) {

@@ -31,15 +31,7 @@ public:
     explicit GstMediaControl(SinkFactory audioSink, QObject* parent = nullptr);
     ~GstMediaControl() override;
 
-    int TimeFormat() const override { return timeFormat_; }
-    void setTimeFormat(int format) override { timeFormat_ = format; }
-    QString FileName() const override { return fileName_; }
-    void setFileName(const QString& path) override { fileName_ = path; }
     void setCommand(const QString& command) override;
-    qint32 From() const override { return from_; }
-    void setFrom(qint32 ms) override;
-    qint32 To() const override { return to_; }
-    void setTo(qint32 ms) override;
     qint32 Position() const override;
     qint32 Length() const override { return length_; }
     int Mode() const override { return mode_; }
@@ -79,13 +71,6 @@ private:
     bool broken_ = false; // the stream failed; it is opened afresh before the next play
     bool switchPending_ = false;
     int decodeWaitMs_ = 2000;
-
-    int timeFormat_ = MillisecondsFormat;
-    QString fileName_;
-    qint32 from_ = 0;
-    qint32 to_ = 0;
-    bool fromSet_ = false; // From and To apply to the next play only
-    bool toSet_ = false;
 
     int mode_ = NotOpen;
     qint32 length_ = 0;

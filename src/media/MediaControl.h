@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 // The media device the workspace plays through. It mirrors a classic
 // multimedia control: positions and lengths in milliseconds, a numeric mode,
 // string commands issued one after another without waiting, and a periodic
@@ -39,19 +42,25 @@ public:
     using QObject::QObject;
     ~MediaControl() override = default;
 
-    virtual int TimeFormat() const = 0;
-    virtual void setTimeFormat(int format) = 0;
-
-    virtual QString FileName() const = 0;
-    virtual void setFileName(const QString& path) = 0;
+    int TimeFormat() const { return timeFormat_; }
+    void setTimeFormat(int format) { timeFormat_ = format; }
+    QString FileName() const { return fileName_; }
+    void setFileName(const QString& path) { fileName_ = path; }
+    qint32 From() const { return from_; }
+    void setFrom(qint32 ms)
+    {
+        from_ = ms;
+        fromSet_ = true;
+    }
+    qint32 To() const { return to_; }
+    void setTo(qint32 ms)
+    {
+        to_ = ms;
+        toSet_ = true;
+    }
 
     // "close", "open", "play" or "pause"; anything else is ignored.
     virtual void setCommand(const QString& command) = 0;
-
-    virtual qint32 From() const = 0;
-    virtual void setFrom(qint32 ms) = 0;
-    virtual qint32 To() const = 0;
-    virtual void setTo(qint32 ms) = 0;
 
     virtual qint32 Position() const = 0;
     virtual qint32 Length() const = 0;
@@ -59,4 +68,25 @@ public:
 
 signals:
     void StatusUpdate();
+
+protected:
+    // From and To hold for the next play only: a play takes them, and
+    // opening or closing forgets them.
+    std::optional<qint32> takeFrom() { return take(from_, fromSet_); }
+    std::optional<qint32> takeTo() { return take(to_, toSet_); }
+    void forgetFromAndTo() { fromSet_ = toSet_ = false; }
+
+private:
+    static std::optional<qint32> take(qint32 value, bool& set)
+    {
+        const bool wasSet = std::exchange(set, false);
+        return wasSet ? std::optional<qint32>(value) : std::nullopt;
+    }
+
+    int timeFormat_ = MillisecondsFormat;
+    QString fileName_;
+    qint32 from_ = 0;
+    qint32 to_ = 0;
+    bool fromSet_ = false;
+    bool toSet_ = false;
 };

@@ -7,18 +7,6 @@ void FakeMediaControl::addMedia(const QString& path, qint32 lengthMs)
     media_.insert(path, lengthMs);
 }
 
-void FakeMediaControl::setFrom(qint32 ms)
-{
-    from_ = ms;
-    fromSet_ = true;
-}
-
-void FakeMediaControl::setTo(qint32 ms)
-{
-    to_ = ms;
-    toSet_ = true;
-}
-
 void FakeMediaControl::setCommand(const QString& command)
 {
     commands_ << command;
@@ -26,8 +14,8 @@ void FakeMediaControl::setCommand(const QString& command)
         close();
     } else if (command == QLatin1String("open")) {
         close();
-        if (media_.contains(fileName_)) {
-            length_ = media_.value(fileName_);
+        if (media_.contains(FileName())) {
+            length_ = media_.value(FileName());
             mode_ = Stopped;
         }
     } else if (command == QLatin1String("play")) {
@@ -41,7 +29,7 @@ void FakeMediaControl::close()
 {
     mode_ = NotOpen;
     length_ = position_ = 0;
-    fromSet_ = toSet_ = false;
+    forgetFromAndTo();
 }
 
 void FakeMediaControl::play()
@@ -51,9 +39,8 @@ void FakeMediaControl::play()
     const auto clamp = [this](qint32 ms) {
         return std::clamp(ms, 0, length_);
     };
-    const qint32 start = clamp(fromSet_ ? from_ : position_);
-    const qint32 end = clamp(toSet_ ? to_ : length_);
-    fromSet_ = toSet_ = false;
+    const qint32 start = clamp(takeFrom().value_or(position_));
+    const qint32 end = clamp(takeTo().value_or(length_));
     if (start >= end) {
         position_ = end;
         mode_ = Stopped;

@@ -33,15 +33,7 @@ public:
     QStringList commands() const { return commands_; }
     void clearCommands() { commands_.clear(); }
 
-    int TimeFormat() const override { return timeFormat_; }
-    void setTimeFormat(int format) override { timeFormat_ = format; }
-    QString FileName() const override { return fileName_; }
-    void setFileName(const QString& path) override { fileName_ = path; }
     void setCommand(const QString& command) override;
-    qint32 From() const override { return from_; }
-    void setFrom(qint32 ms) override;
-    qint32 To() const override { return to_; }
-    void setTo(qint32 ms) override;
     qint32 Position() const override { return position_; }
     qint32 Length() const override { return length_; }
     int Mode() const override { return mode_; }
@@ -54,12 +46,6 @@ private:
 
     QHash<QString, qint32> media_;
     QStringList commands_;
-    int timeFormat_ = MillisecondsFormat;
-    QString fileName_;
-    qint32 from_ = 0;
-    qint32 to_ = 0;
-    bool fromSet_ = false;
-    bool toSet_ = false;
     int mode_ = NotOpen;
     qint32 length_ = 0;
     qint32 position_ = 0;
