@@ -43,6 +43,12 @@ GstMediaControl::GstMediaControl(QObject* parent) : GstMediaControl(SinkFactory{
 GstMediaControl::GstMediaControl(SinkFactory audioSink, QObject* parent)
     : MediaControl(parent), audioSink_(std::move(audioSink))
 {
+    startTimer_.setSingleShot(true);
+    startTimer_.setInterval(0);
+    connect(&startTimer_, &QTimer::timeout, this, [this] {
+        if (mode_ == Playing && playbin_)
+            playbin_->setPlaying(true);
+    });
     statusTimer_.setInterval(StatusIntervalMs);
     connect(&statusTimer_, &QTimer::timeout, this, &MediaControl::StatusUpdate);
     statusTimer_.start();
@@ -240,9 +246,12 @@ void GstMediaControl::play()
         stopAt(playEnd_);
         return;
     }
+    // The sound starts once the caller is done: "play" followed at once by
+    // "pause" (how a replay's end is parked) then lets nothing out.
+    playbin_->setPlaying(false);
     playbin_->seek(start, toEnd_ ? -1 : playEnd_);
-    playbin_->setPlaying(true);
     mode_ = Playing;
+    startTimer_.start();
 }
 
 void GstMediaControl::pause()

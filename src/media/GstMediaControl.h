@@ -65,6 +65,7 @@ private:
 
     SinkFactory audioSink_;
     QTimer statusTimer_;
+    QTimer startTimer_;
     std::unique_ptr<DecodedTrack> track_; // declared first: outlives the playbin reading it
     std::unique_ptr<Playbin> playbin_;
     Source source_;

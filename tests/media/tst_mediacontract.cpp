@@ -204,12 +204,14 @@ private slots:
         r->device().setCommand("pause");
         QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
         QCOMPARE(r->device().Position(), 1500);
+        r->resetHeard();
         r->device().setTo(r->device().Length());
         r->device().setCommand("play");
         r->device().setCommand("pause");
         QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
         r->elapse(300);
         QCOMPARE(r->device().Position(), 1500);
+        VERIFY_HEARD(r, 0);
 
         // Continue plays on to the end of the media.
         r->resetHeard();
