@@ -139,6 +139,7 @@ private slots:
 
         r->play(1000, 1800);
         QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QCOMPARE(r->device().Position(), 1000);
         r->elapse(400);
         QVERIFY(r->device().Position() > 1000 && r->device().Position() < 1800);
         r->elapse(400 + Slack);
