@@ -22,7 +22,6 @@ public:
 
     // Blocks until the file is complete, at most `timeoutMs`.
     bool waitFinished(int timeoutMs);
-    bool isComplete() const { return complete_; }
     bool isDecoding() const { return decoder_ != nullptr; }
     QString path() const { return file_.fileName(); }
 

@@ -19,7 +19,6 @@ GstElement* SoundMeter::createSink()
 void SoundMeter::reset()
 {
     heardNs_ = 0;
-    buffers_ = 0;
     firstAtNs_ = 0;
     lastAtNs_ = 0;
 }
@@ -52,7 +51,6 @@ void SoundMeter::onHandoff(GstElement*, GstBuffer* buffer, GstPad* pad, void* se
             return;
     }
     meter->heardNs_ += qint64(clippedStop - clippedStart);
-    ++meter->buffers_;
     const qint64 now = nowNs();
     qint64 none = 0;
     meter->firstAtNs_.compare_exchange_strong(none, now);

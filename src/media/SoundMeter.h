@@ -18,8 +18,6 @@ public:
 
     // Sound rendered since the last reset, in microseconds.
     qint64 heardUs() const { return heardNs_.load() / 1000; }
-    // Number of buffers rendered since the last reset.
-    qint64 buffers() const { return buffers_.load(); }
     // Steady-clock times (ns) of the first and last buffer rendered since
     // the last reset; 0 when none.
     qint64 firstBufferAtNs() const { return firstAtNs_.load(); }
@@ -32,7 +30,6 @@ private:
                           void* self);
 
     std::atomic<qint64> heardNs_{0};
-    std::atomic<qint64> buffers_{0};
     std::atomic<qint64> firstAtNs_{0};
     std::atomic<qint64> lastAtNs_{0};
 };

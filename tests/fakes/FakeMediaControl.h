@@ -31,7 +31,6 @@ public:
 
     // Every command received, in order.
     QStringList commands() const { return commands_; }
-    void clearCommands() { commands_.clear(); }
 
     void setCommand(const QString& command) override;
     qint32 Position() const override { return position_; }

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
+#include <iterator>
+
 namespace TestMedia {
 
 namespace {
@@ -25,47 +28,37 @@ QStringList picture(int seconds)
             "testsrc=size=160x120:rate=25:duration=" + QString::number(seconds)};
 }
 
-} // namespace
-
-QString extension(Kind kind)
+struct Format
 {
-    switch (kind) {
-    case Kind::Mp3Cbr:
-    case Kind::Mp3Vbr:
-    case Kind::Mp3VbrNoHeader:
-        return "mp3";
-    case Kind::MpegTs:
-        return "mpeg";
-    default:
-        return name(kind);
-    }
+    Kind kind;
+    const char* name;
+    const char* extension;
+};
+
+constexpr Format Formats[] = {
+    {Kind::Wav, "wav", "wav"},         {Kind::Mp3Cbr, "mp3-cbr", "mp3"},
+    {Kind::Mp3Vbr, "mp3-vbr", "mp3"},  {Kind::Mp3VbrNoHeader, "mp3-vbr-no-header", "mp3"},
+    {Kind::Wma, "wma", "wma"},         {Kind::Wmv, "wmv", "wmv"},
+    {Kind::Avi, "avi", "avi"},         {Kind::Mpeg, "mpeg", "mpeg"},
+    {Kind::MpegTs, "mpeg-ts", "mpeg"}, {Kind::Aac, "aac", "aac"},
+};
+
+const Format& format(Kind kind)
+{
+    return *std::find_if(std::begin(Formats), std::end(Formats),
+                         [kind](const Format& f) { return f.kind == kind; });
 }
+
+} // namespace
 
 QString name(Kind kind)
 {
-    switch (kind) {
-    case Kind::Wav:
-        return "wav";
-    case Kind::Mp3Cbr:
-        return "mp3-cbr";
-    case Kind::Mp3Vbr:
-        return "mp3-vbr";
-    case Kind::Mp3VbrNoHeader:
-        return "mp3-vbr-no-header";
-    case Kind::Wma:
-        return "wma";
-    case Kind::Wmv:
-        return "wmv";
-    case Kind::Avi:
-        return "avi";
-    case Kind::Mpeg:
-        return "mpeg";
-    case Kind::MpegTs:
-        return "mpeg-ts";
-    case Kind::Aac:
-        return "aac";
-    }
-    return {};
+    return format(kind).name;
+}
+
+QString extension(Kind kind)
+{
+    return format(kind).extension;
 }
 
 bool ffmpeg(const QStringList& args)
