@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The window geometry is designed in twips (1/1440 inch). At 96 dots per inch
+// a pixel is 15 twips; Qt scales device-independent pixels for high DPI.
+constexpr int TwipsPerPixel = 15;
+
+constexpr int twipsToPixels(double twips)
+{
+    return qRound(twips / TwipsPerPixel);
+}
+
+constexpr double pixelsToTwips(double pixels)
+{
+    return pixels * TwipsPerPixel;
+}
