@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+
+#include <array>
+#include <vector>
+
+// The section table: one row per section, five text cells each (raw start,
+// raw end, start time, end time, text). Cells hold exactly the texts the
+// workspace writes; a cell may carry its own background colour, otherwise it
+// shows the table's.
+class SectionTableModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ColumnCount = 5;
+    using Cells = std::array<QString, ColumnCount>;
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Grows with empty rows at the end or drops rows from the end.
+    void resize(int rows);
+    QString cell(int row, int column) const;
+    void setCell(int row, int column, const QString& text);
+    void setCellBackground(int row, int column, const QColor& colour);
+    QColor cellBackground(int row, int column) const;
+
+private:
+    struct Row
+    {
+        Cells cells;
+        std::array<QColor, ColumnCount> backgrounds;
+    };
+
+    bool contains(int row, int column) const;
+
+    std::vector<Row> rows_;
+};

@@ -1,0 +1,171 @@
+#include "workspace/FormatTime.h"
+#include "workspace/SectionGrid.h"
+
+#include <QItemSelectionModel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <limits>
+
+class TestSectionTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timeText_data();
+    void timeText();
+    void gridRowsAndCells();
+    void currentRowIsSelectedWhole();
+    void cellBackgroundIsPerCell();
+};
+
+void TestSectionTable::timeText_data()
+{
+    QTest::addColumn<qint32>("position");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0 << "00:00:00";
+    QTest::newRow("just under a second") << 999 << "00:00:00";
+    QTest::newRow("one second") << 1000 << "00:00:01";
+    QTest::newRow("half second dropped") << 61500 << "00:01:01";
+    QTest::newRow("last second of the hour") << 3599999 << "00:59:59";
+    QTest::newRow("one hour") << 3600000 << "01:00:00";
+    QTest::newRow("every field") << 45296789 << "12:34:56";
+    QTest::newRow("99 hours") << 359999999 << "99:59:59";
+    QTest::newRow("100 hours wrap") << 360000000 << "00:00:00";
+    QTest::newRow("123 hours") << 442800000 << "23:00:00";
+    QTest::newRow("largest") << std::numeric_limits<qint32>::max() << "96:31:23";
+    // Negative positions never come from the device; the fields truncate
+    // toward zero and keep their last two characters.
+    QTest::newRow("minus a millisecond") << -1 << "00:00:00";
+    QTest::newRow("minus a second") << -1000 << "00:00:-1";
+    QTest::newRow("minus an hour") << -3600000 << "-1:00:00";
+    QTest::newRow("smallest") << std::numeric_limits<qint32>::min() << "96:31:23";
+}
+
+void TestSectionTable::timeText()
+{
+    QFETCH(qint32, position);
+    QFETCH(QString, text);
+    QCOMPARE(FormatTime(position), text);
+}
+
+void TestSectionTable::gridRowsAndCells()
+{
+    SectionGrid grid;
+    QCOMPARE(grid.rows(), 1); // the header row alone
+    QCOMPARE(grid.cols(), 5);
+    const QStringList headers = {"", "", "Start Time", "End Time", "Text"};
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(grid.model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
+
+    grid.setRows(4);
+    QCOMPARE(grid.rows(), 4);
+    QCOMPARE(grid.table().rowCount(), 3);
+    grid.setText(1, 0, "4000");
+    grid.setText(3, 4, "last words");
+    QCOMPARE(grid.text(1, 0), QString("4000"));
+    QCOMPARE(grid.text(3, 4), QString("last words"));
+    QCOMPARE(grid.model()->index(2, 4).data().toString(), QString("last words"));
+    QVERIFY(grid.text(2, 0).isEmpty());
+
+    // The header and cells outside the grid hold nothing and take nothing.
+    grid.setText(0, 2, "header");
+    grid.setText(9, 0, "far away");
+    grid.setText(1, 5, "no such column");
+    QVERIFY(grid.text(0, 2).isEmpty());
+    QVERIFY(grid.text(9, 0).isEmpty());
+    QCOMPARE(grid.rows(), 4);
+
+    // Shrinking drops rows at the end; growing again brings empty rows.
+    QSignalSpy removed(grid.model(), &QAbstractItemModel::rowsRemoved);
+    grid.setRows(2);
+    QCOMPARE(grid.rows(), 2);
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(grid.text(1, 0), QString("4000"));
+    grid.setRows(4);
+    QVERIFY(grid.text(3, 4).isEmpty());
+
+    // A table far beyond 32,767 sections.
+    grid.setRows(40002);
+    grid.setText(40001, 4, "section 40000");
+    QCOMPARE(grid.text(40001, 4), QString("section 40000"));
+    QCOMPARE(grid.rows(), 40002);
+}
+
+void TestSectionTable::currentRowIsSelectedWhole()
+{
+    SectionGrid grid;
+    grid.setRows(6);
+    QCOMPARE(grid.row(), 1); // the first section row until another is chosen
+
+    grid.setRow(4);
+    QCOMPARE(grid.row(), 4);
+    grid.setCol(0);
+    grid.setColSel(grid.cols() - 1);
+    QCOMPARE(grid.col(), 0);
+    QCOMPARE(grid.colSel(), 4);
+    const QModelIndexList selected = grid.selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first().row(), 3);
+    QVERIFY(grid.selectionModel()->isRowSelected(3, {}));
+
+    grid.setCol(3);
+    QCOMPARE(grid.row(), 4);
+    QCOMPARE(grid.col(), 3);
+    QVERIFY(grid.selectionModel()->isRowSelected(3, {}));
+
+    // A click picks the row whole too.
+    grid.resize(600, 300);
+    grid.show();
+    const QRect cell = grid.visualRect(grid.model()->index(1, 2));
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(grid.row(), 2);
+    QCOMPARE(grid.selectionModel()->selectedRows().size(), 1);
+    QVERIFY(grid.selectionModel()->isRowSelected(1, {}));
+
+    // Dropping the current row leaves a valid current row.
+    grid.setRow(5);
+    grid.setRows(3);
+    QVERIFY(grid.row() >= 1 && grid.row() < grid.rows());
+}
+
+void TestSectionTable::cellBackgroundIsPerCell()
+{
+    SectionGrid grid;
+    grid.setRows(5);
+    grid.setRow(2);
+    const QColor white(255, 255, 255);
+    for (int column = 0; column < grid.cols(); ++column) {
+        grid.setCol(column);
+        grid.setCellBackColor(white);
+    }
+    for (int column = 0; column < grid.cols(); ++column) {
+        QCOMPARE(grid.model()->index(1, column).data(Qt::BackgroundRole).value<QColor>(), white);
+        QVERIFY(!grid.model()->index(0, column).data(Qt::BackgroundRole).isValid());
+        QVERIFY(!grid.model()->index(2, column).data(Qt::BackgroundRole).isValid());
+    }
+    // A row dropped and appended again starts without a colour of its own.
+    grid.setRows(2);
+    grid.setRows(5);
+    QVERIFY(!grid.model()->index(1, 0).data(Qt::BackgroundRole).isValid());
+
+    // Striping: rows 2 and 4 white, rows 1 and 3 grey, the current cell kept.
+    grid.setRow(3);
+    grid.setCol(2);
+    for (int row = 1; row < grid.rows(); ++row)
+        grid.stripeRow(row);
+    for (int row = 1; row < grid.rows(); ++row) {
+        for (int column = 0; column < grid.cols(); ++column) {
+            const QVariant colour = grid.model()->index(row - 1, column).data(Qt::BackgroundRole);
+            if (row % 2 == 0)
+                QCOMPARE(colour.value<QColor>(), white);
+            else
+                QVERIFY(!colour.isValid());
+        }
+    }
+    QCOMPARE(grid.row(), 3);
+    QCOMPARE(grid.col(), 2);
+}
+
+QTEST_MAIN(TestSectionTable)
+#include "tst_sectiontable.moc"
