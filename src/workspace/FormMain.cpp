@@ -1,0 +1,331 @@
+#include "workspace/FormMain.h"
+
+#include "controls/AquaButton.h"
+#include "controls/PlaySlider.h"
+#include "controls/Twips.h"
+#include "media/MediaControl.h"
+#include "workspace/FormatTime.h"
+#include "workspace/MainLayout.h"
+#include "workspace/Prompts.h"
+#include "workspace/SectionGrid.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+const QColor Background(0xE0, 0xE0, 0xE0);
+const QColor TextColour(0x40, 0x40, 0x40);
+const QColor White(255, 255, 255);
+
+constexpr int Timer1IntervalMs = 500;
+constexpr int AutoRewindIntervalMs = 3000;
+constexpr int AutoSaveIntervalMs = 30000;
+
+QRect pixels(const QRect& twips)
+{
+    return {twipsToPixels(twips.left()), twipsToPixels(twips.top()), twipsToPixels(twips.width()),
+            twipsToPixels(twips.height())};
+}
+
+template <typename Widget> Widget* place(Widget* widget, const char* name, const QRect& twips)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(pixels(twips));
+    return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, bool framed = false)
+{
+    auto* label = place(new QLabel(text, parent), name, twips);
+    label->setAlignment(alignment);
+    if (framed)
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return label;
+}
+
+QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& title, const QRect& twips)
+{
+    return place(new QGroupBox(title, parent), name, twips);
+}
+
+} // namespace
+
+FormMain::FormMain(MediaControl& mmc, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), mmc_(mmc), prompts_(prompts)
+{
+    buildControls();
+    buildMenus();
+    Form_Load();
+}
+
+FormMain::~FormMain() = default;
+
+void FormMain::buildControls()
+{
+    QPalette look = palette();
+    look.setColor(QPalette::Window, Background);
+    look.setColor(QPalette::WindowText, TextColour);
+    look.setColor(QPalette::Text, TextColour);
+    look.setColor(QPalette::ButtonText, TextColour);
+    setPalette(look);
+    setFont(QFont(QStringLiteral("Arial"), 9));
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setAutoFillBackground(true);
+    client->setMinimumSize(
+        std::ceil(double(MainLayout::MinimumOuterWidth - MainLayout::NonClientWidth) /
+                  TwipsPerPixel),
+        std::ceil(double(MainLayout::MinimumOuterHeight - MainLayout::NonClientHeight) /
+                  TwipsPerPixel));
+    setCentralWidget(client);
+    client->installEventFilter(this);
+
+    Controls& c = ui_;
+    c.Frame1 = makeFrame(client, "Frame1", QString(), MainLayout::Frame1);
+    c.lblMediaFile = makeLabel(c.Frame1, "lblMediaFile", QStringLiteral("Audio/Video File "),
+                               {180, 255, 4545, 315}, Qt::AlignCenter, true);
+    c.lblMode =
+        makeLabel(c.Frame1, "lblMode", QString(), {165, 645, 4560, 660}, Qt::AlignCenter, true);
+    c.SliderTime = place(new PlaySlider(c.Frame1), "SliderTime", {195, 1500, 4515, 455});
+    c.lblStart = makeLabel(c.Frame1, "lblStart", QStringLiteral("00:00:00"), {195, 2100, 720, 225});
+    c.lblCurrent = makeLabel(c.Frame1, "lblCurrent", QStringLiteral("00:00:00"),
+                             {1755, 2100, 1365, 225}, Qt::AlignHCenter | Qt::AlignTop);
+    c.lblSeekTime = makeLabel(c.Frame1, "lblSeekTime", QStringLiteral("00:00:00"),
+                              {1755, 2100, 1365, 225}, Qt::AlignHCenter | Qt::AlignTop);
+    c.lblSeekTime->setAutoFillBackground(true); // it covers lblCurrent while shown
+    c.lblSeekTime->hide();
+    c.lblEnd = makeLabel(c.Frame1, "lblEnd", QStringLiteral("00:00:00"), {3615, 2100, 1095, 225},
+                         Qt::AlignRight | Qt::AlignTop);
+    c.chkAutoRewind = place(new QCheckBox(QStringLiteral("Auto Rewind When Pause"), c.Frame1),
+                            "chkAutoRewind", {1215, 3450, 2985, 300});
+
+    c.Frame3 = makeFrame(c.Frame1, "Frame3", QStringLiteral("Transcript"), MainLayout::Frame3);
+    c.Label1 =
+        makeLabel(c.Frame3, "Label1", QStringLiteral("Section Start:"), {195, 300, 1080, 225});
+    c.lblSectionStartView =
+        makeLabel(c.Frame3, "lblSectionStartView", QStringLiteral("00:00:00"),
+                  {1320, 270, 780, 285}, Qt::AlignLeft | Qt::AlignVCenter, true);
+    c.Label2 =
+        makeLabel(c.Frame3, "Label2", QStringLiteral("Section End:"), {2520, 300, 1035, 225});
+    c.lblSectionEndView = makeLabel(c.Frame3, "lblSectionEndView", QStringLiteral("00:00:00"),
+                                    {3600, 270, 780, 285}, Qt::AlignLeft | Qt::AlignVCenter, true);
+    // The current section's bounds as raw millisecond texts; never shown.
+    c.lblSectionStart =
+        makeLabel(c.Frame3, "lblSectionStart", QStringLiteral("00:00"), {1335, 0, 525, 285});
+    c.lblSectionStart->hide();
+    c.lblSectionEnd =
+        makeLabel(c.Frame3, "lblSectionEnd", QStringLiteral("00:00"), {3600, 30, 525, 285});
+    c.lblSectionEnd->hide();
+    c.txtScript = place(new QPlainTextEdit(c.Frame3), "txtScript", MainLayout::txtScript);
+    c.txtScript->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    c.txtScript->setTabChangesFocus(true);
+    QPalette scriptLook = c.txtScript->palette();
+    scriptLook.setColor(QPalette::Base, White);
+    c.txtScript->setPalette(scriptLook);
+
+    c.Frame2 = makeFrame(client, "Frame2", QStringLiteral("Transcript"), MainLayout::Frame2);
+    c.oGrid = place(new SectionGrid(c.Frame2), "oGrid", MainLayout::oGrid);
+    QPalette gridLook = c.oGrid->palette();
+    gridLook.setColor(QPalette::Base, Background);
+    c.oGrid->setPalette(gridLook);
+    c.oGrid->setRows(2);
+
+    // The buttons belong to the window and lie over the left panel.
+    c.cmdPlay = place(new AquaButton(client), "cmdPlay", {645, 2910, 1755, 330});
+    c.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
+    c.cmdRewind = place(new AquaButton(client), "cmdRewind", {2700, 2910, 1755, 330});
+    c.cmdRewind->setCaption(QStringLiteral("Rewind (F12)"));
+    c.cmdPlay->raise();
+    c.cmdRewind->raise();
+
+    c.Timer1 = new QTimer(this);
+    c.Timer1->setObjectName(QStringLiteral("Timer1"));
+    c.Timer1->setInterval(Timer1IntervalMs);
+    c.Timer1->start();
+    c.TimerAutoRewind = new QTimer(this);
+    c.TimerAutoRewind->setObjectName(QStringLiteral("TimerAutoRewind"));
+    c.TimerAutoRewind->setInterval(AutoRewindIntervalMs);
+    c.TimerAutoSaver = new QTimer(this);
+    c.TimerAutoSaver->setObjectName(QStringLiteral("TimerAutoSaver"));
+    c.TimerAutoSaver->setInterval(AutoSaveIntervalMs);
+    c.TimerAutoSaver->start();
+
+    // The design's client area; the minimum size may make it taller.
+    resize(twipsToPixels(12645), twipsToPixels(7155) + menuBar()->sizeHint().height());
+}
+
+void FormMain::buildMenus()
+{
+    Controls& c = ui_;
+    // Shortcuts act whichever control has the focus, the text box included.
+    auto item = [this](QMenu* menu, const char* name, const QString& caption,
+                       const QKeySequence& shortcut, void (FormMain::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+
+    c.mFile = menuBar()->addMenu(QStringLiteral("&File"));
+    c.mFile->setObjectName(QStringLiteral("mFile"));
+    c.menuOpen = item(c.mFile, "menuOpen", QStringLiteral("New Transcription Project"),
+                      QKeySequence(Qt::CTRL | Qt::Key_N), &FormMain::menuOpen_Click);
+    c.menuSave = item(c.mFile, "menuSave", QStringLiteral("Save Project..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_S), &FormMain::menuSave_Click);
+    c.menuSaveAs = item(c.mFile, "menuSaveAs", QStringLiteral("Save Project As..."), {},
+                        &FormMain::menuSaveAs_Click);
+    c.menuLoad = item(c.mFile, "menuLoad", QStringLiteral("Open Project..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_O), &FormMain::menuLoad_Click);
+    c.menuExport = item(c.mFile, "menuExport", QStringLiteral("Export Transcription Text"),
+                        QKeySequence(Qt::CTRL | Qt::Key_E), &FormMain::menuExport_Click);
+
+    c.menuPlayControl = menuBar()->addMenu(QStringLiteral("&Play Control"));
+    c.menuPlayControl->setObjectName(QStringLiteral("menuPlayControl"));
+    c.menuPlay = item(c.menuPlayControl, "menuPlay", QStringLiteral("Play"),
+                      QKeySequence(Qt::Key_F11), &FormMain::menuPlay_Click);
+    c.menuRewind = item(c.menuPlayControl, "menuRewind", QStringLiteral("Rewind"),
+                        QKeySequence(Qt::Key_F12), &FormMain::menuRewind_Click);
+
+    c.menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    c.menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    c.menuHelpDoc = item(c.menuHelp, "menuHelpDoc", QStringLiteral("Help Document"),
+                         QKeySequence(Qt::Key_F1), &FormMain::menuHelpDoc_Click);
+    c.menuAbout =
+        item(c.menuHelp, "menuAbout", QStringLiteral("About"), {}, &FormMain::menuAbout_Click);
+}
+
+void FormMain::Form_Load()
+{
+    mmc_.setTimeFormat(MediaControl::MillisecondsFormat);
+    // Every control keeps its design state here; only the state is set.
+    state_ = WorkspaceState{};
+    setWindowTitle(productName());
+}
+
+void FormMain::ResetWorkspace()
+{
+    Controls& c = ui_;
+    state_.mediaFile.clear();
+    state_.projectFile.clear();
+    c.lblMediaFile->clear();
+    c.lblMode->clear();
+    state_.mediaOpened = false;
+    state_.capturePaused = false;
+    state_.isDirty = false;
+    state_.isRewinding = false;
+    state_.seekStart = -1;
+    mmc_.setCommand(QStringLiteral("close"));
+    c.SliderTime->setMin(0);
+    c.SliderTime->setMax(1000);
+    c.SliderTime->setSectionStart(0);
+    c.SliderTime->setSectionEnd(1);
+    c.SliderTime->setValue(0);
+    c.lblCurrent->setText(FormatTime(0));
+    c.lblEnd->setText(FormatTime(0));
+    c.cmdPlay->show();
+    c.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
+    c.cmdRewind->show();
+    c.chkAutoRewind->setChecked(false);
+    c.lblSectionStart->setText(QStringLiteral("0"));
+    c.lblSectionEnd->setText(QStringLiteral("0"));
+    c.lblSectionStartView->setText(FormatTime(0));
+    c.lblSectionEndView->setText(FormatTime(0));
+    c.txtScript->clear();
+    c.oGrid->setRows(2);
+    for (int column = 0; column < c.oGrid->cols(); ++column)
+        c.oGrid->setText(1, column, QString());
+    setWindowTitle(productName());
+}
+
+void FormMain::showProjectCaption()
+{
+    setWindowTitle(productName() + u' ' + state_.projectFile);
+}
+
+void FormMain::markUnsaved()
+{
+    state_.isDirty = true;
+    setWindowTitle(productName() + QStringLiteral(" *") + state_.projectFile);
+}
+
+void FormMain::menuOpen_Click() {}
+
+void FormMain::menuSave_Click() {}
+
+void FormMain::menuSaveAs_Click() {}
+
+void FormMain::menuLoad_Click() {}
+
+void FormMain::menuExport_Click() {}
+
+void FormMain::menuPlay_Click() {}
+
+void FormMain::menuRewind_Click() {}
+
+void FormMain::menuHelpDoc_Click() {}
+
+void FormMain::menuAbout_Click() {}
+
+bool FormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // The panels follow the client area, which the window has laid out by now.
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FormMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void FormMain::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void FormMain::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    // The minimum size is the client area's minimum, which the toolkit and
+    // the window manager keep; a maximized window on a smaller screen works
+    // from the size it has.
+    const QSize client = centralWidget()->size();
+    const int outerWidth = int(pixelsToTwips(client.width())) + MainLayout::NonClientWidth;
+    const int outerHeight = int(pixelsToTwips(client.height())) + MainLayout::NonClientHeight;
+    const MainLayout::Sizes s = MainLayout::sizesFor(outerWidth, outerHeight);
+
+    Controls& c = ui_;
+    c.Frame1->resize(c.Frame1->width(), twipsToPixels(s.frame1Height));
+    c.Frame3->resize(c.Frame3->width(), twipsToPixels(s.frame3Height));
+    c.txtScript->resize(c.txtScript->width(), twipsToPixels(s.scriptHeight));
+    c.Frame2->resize(twipsToPixels(s.frame2Width), twipsToPixels(s.frame2Height));
+    c.oGrid->resize(twipsToPixels(s.gridWidth), twipsToPixels(s.gridHeight));
+}
+
+void FormMain::Form_Unload()
+{
+    // Stop the sound before anything is asked.
+    mmc_.setCommand(QStringLiteral("close"));
+    if (state_.isDirty &&
+        prompts_.message(this, QStringLiteral("Do you want to save the project before quit?"),
+                         Prompts::Buttons::YesNo) == Prompts::Answer::Yes)
+        menuSave_Click();
+}

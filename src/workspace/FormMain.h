@@ -1,0 +1,116 @@
+#pragma once
+
+#include "workspace/WorkspaceState.h"
+
+#include <QMainWindow>
+
+class AquaButton;
+class MediaControl;
+class PlaySlider;
+class Prompts;
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+class SectionGrid;
+
+// The program's one window: the player and text panel on the left, the
+// section table on the right, and the menus whose shortcut keys drive the
+// transcription while the caret stays in the text box.
+class FormMain final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // The window's controls. The window owns them; the pointers stay valid
+    // for its whole life.
+    struct Controls
+    {
+        QGroupBox* Frame1;
+        QLabel* lblMediaFile;
+        QLabel* lblMode;
+        PlaySlider* SliderTime;
+        QLabel* lblStart;
+        QLabel* lblCurrent;
+        QLabel* lblSeekTime;
+        QLabel* lblEnd;
+        AquaButton* cmdPlay;
+        AquaButton* cmdRewind;
+        QCheckBox* chkAutoRewind;
+        QGroupBox* Frame3;
+        QLabel* Label1;
+        QLabel* lblSectionStartView;
+        QLabel* Label2;
+        QLabel* lblSectionEndView;
+        QLabel* lblSectionStart;
+        QLabel* lblSectionEnd;
+        QPlainTextEdit* txtScript;
+        QGroupBox* Frame2;
+        SectionGrid* oGrid;
+        QTimer* Timer1;
+        QTimer* TimerAutoRewind;
+        QTimer* TimerAutoSaver;
+        QMenu* mFile;
+        QAction* menuOpen;
+        QAction* menuSave;
+        QAction* menuSaveAs;
+        QAction* menuLoad;
+        QAction* menuExport;
+        QMenu* menuPlayControl;
+        QAction* menuPlay;
+        QAction* menuRewind;
+        QMenu* menuHelp;
+        QAction* menuHelpDoc;
+        QAction* menuAbout;
+    };
+
+    // `mmc` plays the media and `prompts` asks the user; both outlive the window.
+    FormMain(MediaControl& mmc, Prompts& prompts, QWidget* parent = nullptr);
+    ~FormMain() override;
+
+    const Controls& controls() const { return ui_; }
+    WorkspaceState& state() { return state_; }
+    const WorkspaceState& state() const { return state_; }
+    MediaControl& MMC() { return mmc_; }
+    Prompts& prompts() { return prompts_; }
+
+    // Returns the table, the current section, the controls and the state to
+    // an empty workspace.
+    void ResetWorkspace();
+
+    // Caption forms: the product name and the project file after a save or a
+    // load; after any change the project is marked unsaved, which shows a star.
+    void showProjectCaption();
+    void markUnsaved();
+
+public slots:
+    void menuOpen_Click();
+    void menuSave_Click();
+    void menuSaveAs_Click();
+    void menuLoad_Click();
+    void menuExport_Click();
+    void menuPlay_Click();
+    void menuRewind_Click();
+    void menuHelpDoc_Click();
+    void menuAbout_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+
+    MediaControl& mmc_;
+    Prompts& prompts_;
+    Controls ui_{};
+    WorkspaceState state_;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "workspace/Prompts.h"
+
+// Prompts shown as the toolkit's modal message boxes.
+class MessageBoxPrompts final : public Prompts
+{
+public:
+    Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
+};
