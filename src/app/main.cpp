@@ -1,22 +1,27 @@
+#include "app/SingleInstance.h"
 #include "media/GstMediaControl.h"
+#include "workspace/FormMain.h"
+#include "workspace/MessageBoxPrompts.h"
 
 #include <QApplication>
-#include <QLabel>
+#include <QScreen>
+#include <QStyleFactory>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    MessageBoxPrompts prompts;
+    SingleInstance instance;
+    if (!instance.claim(prompts))
+        return 0;
 
     GstMediaControl device;
-    device.setTimeFormat(MediaControl::MillisecondsFormat);
-
-    QLabel window(QStringLiteral("Kelvane"));
-    window.setWindowTitle(QStringLiteral("Kelvane"));
-    window.setMinimumSize(800, 533);
-    window.setAlignment(Qt::AlignCenter);
+    FormMain window(device, prompts);
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
-    const int result = QApplication::exec();
-    device.setCommand(QStringLiteral("close"));
-    return result;
+    return QApplication::exec();
 }

@@ -1,0 +1,29 @@
+#include "app/SingleInstance.h"
+
+#include "workspace/Prompts.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+SingleInstance::SingleInstance(const QString& lockPath) : lock_(lockPath)
+{
+    // Held for the whole run: never stale by age, only when its process is gone.
+    lock_.setStaleLockTime(0);
+}
+
+bool SingleInstance::claim(Prompts& prompts)
+{
+    if (lock_.tryLock(0))
+        return true;
+    prompts.message(nullptr, productName() + QStringLiteral(" is already running."),
+                    Prompts::Buttons::Ok);
+    return false;
+}
+
+QString SingleInstance::defaultLockPath()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return QDir(folder).filePath(QStringLiteral("kelvane.lock"));
+}

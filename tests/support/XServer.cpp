@@ -1,0 +1,86 @@
+#include "XServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+XServer::~XServer()
+{
+    if (server_.state() != QProcess::NotRunning) {
+        server_.terminate();
+        if (!server_.waitForFinished(5000))
+            server_.kill();
+        server_.waitForFinished(1000);
+    }
+}
+
+bool XServer::start()
+{
+    for (int number = 90; number < 200; ++number) {
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            continue;
+        const QString display = QStringLiteral(":%1").arg(number);
+        server_.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"),
+                                               QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!server_.waitForStarted(5000)) {
+            error_ = QStringLiteral("Xvfb does not start (is it installed?)");
+            return false;
+        }
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && server_.state() == QProcess::Running) {
+            if (QFile::exists(socket)) {
+                display_ = display;
+                return true;
+            }
+            QThread::msleep(20);
+        }
+        // Another server took this display meanwhile; try the next one.
+        server_.kill();
+        server_.waitForFinished(1000);
+    }
+    error_ = QStringLiteral("no free X display");
+    return false;
+}
+
+QProcessEnvironment XServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return env;
+}
+
+QString XServer::xdotool(const QStringList& args) const
+{
+    QProcess tool;
+    tool.setProcessEnvironment(environment());
+    tool.start(QStringLiteral("xdotool"), args);
+    if (!tool.waitForFinished(10000))
+        return {};
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+QStringList XServer::visibleWindows(qint64 pid) const
+{
+    const QString found = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                   QStringLiteral("--pid"), QString::number(pid)});
+    return found.split(u'\n', Qt::SkipEmptyParts);
+}
+
+QString XServer::windowName(const QString& id) const
+{
+    return xdotool({QStringLiteral("getwindowname"), id});
+}
+
+QSize XServer::windowSize(const QString& id) const
+{
+    // "Geometry: 843x503" in xdotool's report.
+    const QString report = xdotool({QStringLiteral("getwindowgeometry"), id});
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(report);
+    return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+}

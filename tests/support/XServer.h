@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSize>
+#include <QStringList>
+
+// A private X server (Xvfb) for tests that run the real program in a real
+// window and drive it with xdotool, as a person at the keyboard would.
+class XServer
+{
+public:
+    XServer() = default;
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    // Starts the server on a free display; false (see error()) when it cannot.
+    bool start();
+    QString error() const { return error_; }
+    QString display() const { return display_; }
+
+    // An environment for a program that is to show its windows here.
+    QProcessEnvironment environment() const;
+
+    // Runs xdotool with `args` against this server; its standard output.
+    QString xdotool(const QStringList& args) const;
+
+    // The ids of the visible windows of process `pid`.
+    QStringList visibleWindows(qint64 pid) const;
+    QString windowName(const QString& id) const;
+    QSize windowSize(const QString& id) const;
+
+private:
+    QProcess server_;
+    QString display_;
+    QString error_;
+};
