@@ -15,6 +15,11 @@ bool SingleInstance::claim(Prompts& prompts)
 {
     if (lock_.tryLock(0))
         return true;
+    // A lock that cannot even be written (no runtime folder, no permission)
+    // says nothing about another program; refusing to start would only
+    // lock the user out.
+    if (lock_.error() != QLockFile::LockFailedError)
+        return true;
     prompts.message(nullptr, productName() + QStringLiteral(" is already running."),
                     Prompts::Buttons::Ok);
     return false;

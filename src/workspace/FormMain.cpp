@@ -163,6 +163,8 @@ void FormMain::buildControls()
 
     // The design's client area; the minimum size may make it taller.
     resize(twipsToPixels(12645), twipsToPixels(7155) + menuBar()->sizeHint().height());
+    // The caret starts where the user types.
+    c.txtScript->setFocus();
 }
 
 void FormMain::buildMenus()

@@ -56,6 +56,12 @@ void TestSingleInstance::secondClaimIsRefusedWithAMessage()
     QVERIFY(next.claim(prompts));
     QCOMPARE(prompts.asked.size(), 1);
     QVERIFY(SingleInstance::defaultLockPath().endsWith("/kelvane.lock"));
+
+    // Where no lock can be written, nothing is known of another program:
+    // the program starts rather than refusing.
+    SingleInstance unwritable(folder.filePath("missing/folder/kelvane.lock"));
+    QVERIFY(unwritable.claim(prompts));
+    QCOMPARE(prompts.asked.size(), 1);
 }
 
 void TestSingleInstance::secondProgramEndsWithoutAWindow()

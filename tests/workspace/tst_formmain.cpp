@@ -112,6 +112,8 @@ void TestFormMain::startsWithTheDesignState()
     QVERIFY(c.lblSectionStart->isHidden() && c.lblSectionEnd->isHidden());
     QVERIFY(c.lblSeekTime->isHidden());
     QVERIFY(c.cmdPlay->isVisible() && c.cmdRewind->isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTRY_VERIFY(c.txtScript->hasFocus());
 }
 
 void TestFormMain::controlsSitAtTheirDesignPlaces()
