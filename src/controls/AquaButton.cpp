@@ -1,5 +1,6 @@
 #include "controls/AquaButton.h"
 
+#include "controls/LostReleaseWatch.h"
 #include "controls/Twips.h"
 
 #include <QPainter>
@@ -42,6 +43,13 @@ AquaButton::AquaButton(QWidget* parent) : QWidget(parent)
     // The size limits clamp every resize, as the face cannot stretch.
     setMinimumWidth(twipsToPixels(MinWidth));
     setMaximumSize(twipsToPixels(MaxWidth), twipsToPixels(pressOffset));
+    // A press whose release is lost (the button hidden, a modal window over
+    // it) leaves the button released without a Click: a hidden button is a
+    // disabled one.
+    new LostReleaseWatch(this, [this] {
+        if (pressed_)
+            setPressed(false);
+    });
 }
 
 QSize AquaButton::sizeHint() const

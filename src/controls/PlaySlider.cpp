@@ -1,9 +1,11 @@
 #include "controls/PlaySlider.h"
 
+#include "controls/LostReleaseWatch.h"
 #include "controls/Twips.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -79,9 +81,24 @@ PlaySlider::PlaySlider(QWidget* parent) : QWidget(parent), picPoint(new QWidget(
     picPoint->setGeometry(0, twipsToPixels(ThumbTop), twipsToPixels(ThumbWidth),
                           twipsToPixels(ThumbHeight));
     picPoint->setCursor(Qt::PointingHandCursor);
+    // Moves without a button held are seen too, to notice a lost release.
+    picPoint->setMouseTracking(true);
     picPoint->installEventFilter(this);
     // Everything is 0 at creation; an empty span puts the thumb's centre at 0.
     placeThumb(nearest(0) - HalfThumb);
+    new LostReleaseWatch(this, [this] { endLostDrag(); });
+}
+
+// A drag whose release never comes (the bar hidden, a modal window over it)
+// ends where the thumb is, as a release there would. SeekTo runs once the
+// current event is done, like any other event, not inside whatever opened the
+// modal window.
+void PlaySlider::endLostDrag()
+{
+    if (!dragging)
+        return;
+    dragging = false;
+    QTimer::singleShot(0, this, [this] { emit SeekTo(valueUnderThumb()); });
 }
 
 QSize PlaySlider::sizeHint() const
@@ -201,6 +218,11 @@ bool PlaySlider::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseMove: {
         if (!dragging)
             return true;
+        // Back over the thumb with no button held: the release went elsewhere.
+        if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton) {
+            endLostDrag();
+            return true;
+        }
         // Keep the grabbed point of the thumb under the pointer, with the
         // thumb's centre on the bar.
         const double x = pixelsToTwips(static_cast<QMouseEvent*>(event)->position().x());

@@ -52,6 +52,7 @@ private:
     double positionOf(qint32 value) const;
     qint32 valueUnderThumb() const;
     void placeThumb(double left);
+    void endLostDrag();
     void paintThumb();
 
     QWidget* picPoint;

@@ -103,6 +103,33 @@ private slots:
         QTest::mouseRelease(&button, Qt::LeftButton);
         QCOMPARE(grey(), released);
     }
+
+    // A press whose release is lost leaves the button released and silent:
+    // a hidden button does nothing, and a modal window took the mouse.
+    void lostReleaseReleasesWithoutClick()
+    {
+        QWidget window;
+        auto* button = new AquaButton(&window);
+        button->resize(117, 22);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy clicks(button, &AquaButton::Click);
+
+        QTest::mousePress(button, Qt::LeftButton);
+        button->hide();
+        QVERIFY(!button->isPressed());
+        button->show();
+        QTest::mouseRelease(button, Qt::LeftButton);
+        clicks.clear(); // QTest delivers the release itself; the toolkit would not
+
+        QTest::mousePress(button, Qt::LeftButton);
+        QWidget modal;
+        modal.setWindowModality(Qt::ApplicationModal);
+        modal.show();
+        QVERIFY(!button->isPressed());
+        QCOMPARE(clicks.count(), 0);
+        QTest::mouseRelease(button, Qt::LeftButton);
+    }
 };
 
 QTEST_MAIN(TestAquaButton)

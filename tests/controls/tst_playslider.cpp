@@ -3,6 +3,8 @@
 
 #include "controls/PlaySlider.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -93,6 +95,55 @@ private slots:
         slider.setMax(36000000);
         drag(slider, 1000);
         QCOMPARE(seeking.takeFirst().at(0).toInt(), 36007973);
+
+        // Back to value: a half between two values goes to the even one
+        // (span 45 on a 4500-twip bar: centre 250 gives 2.5, reported as 2).
+        setRange(slider, 0, 4500, 300);
+        slider.setValue(250);
+        slider.setMax(45);
+        QTest::mouseClick(slider.thumb(), Qt::LeftButton);
+        QCOMPARE(seeking.takeFirst().at(0).toInt(), 2);
+    }
+
+    // A drag whose release the toolkit drops (a modal window opens, the bar is
+    // hidden) ends where the thumb is, so playback may move the thumb again.
+    void lostReleaseEndsTheDrag()
+    {
+        QWidget window;
+        auto* slider = new PlaySlider(&window);
+        setRange(*slider, 0, 600000);
+        slider->setValue(300000);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy seeking(slider, &PlaySlider::SeekTo);
+
+        QTest::mousePress(slider->thumb(), Qt::LeftButton);
+        QTest::mouseMove(slider->thumb(), QPoint(16, 5));
+        QWidget modal;
+        modal.setWindowModality(Qt::ApplicationModal);
+        modal.show();
+        QVERIFY(!slider->isDragging());
+        QTRY_COMPARE(seeking.count(), 1);
+        QCOMPARE(seeking.takeFirst().at(0).toInt(), 320000);
+        modal.close();
+        slider->setValue(100000);
+        QCOMPARE(slider->Value(), 100000);
+
+        QTest::mousePress(slider->thumb(), Qt::LeftButton);
+        slider->hide();
+        QVERIFY(!slider->isDragging());
+        QTRY_COMPARE(seeking.count(), 1);
+        slider->show();
+
+        // A move over the thumb with no button held means the release was lost.
+        QTest::mousePress(slider->thumb(), Qt::LeftButton);
+        QMouseEvent free(QEvent::MouseMove, QPointF(6, 5),
+                         slider->thumb()->mapToGlobal(QPointF(6, 5)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(slider->thumb(), &free);
+        QVERIFY(!slider->isDragging());
+        QTRY_COMPARE(seeking.count(), 2);
+        QTest::mouseRelease(slider->thumb(), Qt::LeftButton); // QTest's own button state
     }
 
     void sectionEndWorksFromCurrentLeftEdge()
