@@ -27,8 +27,11 @@ bool SingleInstance::claim(Prompts& prompts)
 
 QString SingleInstance::defaultLockPath()
 {
+    // Both places belong to the user alone.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
+    if (folder.isEmpty()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+        QDir().mkpath(folder);
+    }
     return QDir(folder).filePath(QStringLiteral("kelvane.lock"));
 }

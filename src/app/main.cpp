@@ -4,7 +4,9 @@
 #include "workspace/MessageBoxPrompts.h"
 
 #include <QApplication>
+#include <QLayout>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleFactory>
 
 int main(int argc, char** argv)
@@ -20,8 +22,12 @@ int main(int argc, char** argv)
 
     GstMediaControl device;
     FormMain window(device, prompts);
+    // Centred at the size the minimum gives it, which the layout knows only
+    // once it has run.
+    window.layout()->activate();
     if (const QScreen* screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+        window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
+                                               screen->availableGeometry()));
     window.show();
     return QApplication::exec();
 }

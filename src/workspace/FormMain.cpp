@@ -329,5 +329,5 @@ void FormMain::Form_Unload()
     if (state_.isDirty &&
         prompts_.message(this, QStringLiteral("Do you want to save the project before quit?"),
                          Prompts::Buttons::YesNo) == Prompts::Answer::Yes)
-        menuSave_Click();
+        ui_.menuSave->trigger();
 }

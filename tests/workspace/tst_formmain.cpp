@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -419,10 +418,11 @@ void TestFormMain::minimizeAndRestoreKeepTheLayout()
     QTRY_VERIFY(w.isMinimized());
     // Some window systems shrink a minimized window's client area to
     // nothing; the panels must not follow it.
-    QResizeEvent shrunk(QSize(0, 0), w.centralWidget()->size());
-    QApplication::sendEvent(w.centralWidget(), &shrunk);
+    const QSize client = w.centralWidget()->size();
+    w.centralWidget()->resize(10, 10);
     for (int i = 0; i < panels.size(); ++i)
         QCOMPARE(panels[i]->geometry(), before[i]);
+    w.centralWidget()->resize(client);
 
     w.showNormal();
     QTRY_VERIFY(!w.isMinimized());
@@ -465,6 +465,7 @@ void TestFormMain::quitClosesTheMediaThenAsksWhenUnsaved()
             lastCommandWhileAsking = device.commands().last();
         };
         prompts.script({answer});
+        QSignalSpy saved(w.controls().menuSave, &QAction::triggered);
         QVERIFY(w.close()); // whatever the answer, the window closes
         QCOMPARE(prompts.asked.size(), 1);
         QCOMPARE(prompts.asked[0].text, QString("Do you want to save the project before quit?"));
@@ -473,6 +474,8 @@ void TestFormMain::quitClosesTheMediaThenAsksWhenUnsaved()
         QCOMPARE(modeWhileAsking, int(MediaControl::NotOpen));
         QVERIFY(!w.isVisible());
         QCOMPARE(prompts.unexpected, 0);
+        // Yes runs the Save command, No does not.
+        QCOMPARE(saved.count(), answer == Prompts::Answer::Yes ? 1 : 0);
     }
 }
 
