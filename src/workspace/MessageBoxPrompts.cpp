@@ -24,9 +24,7 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
     case QMessageBox::Cancel:
         return Answer::Cancel;
     default:
-        // Escape or the close box: the safe answer of each kind of box.
-        if (buttons == Buttons::Ok)
-            return Answer::Ok;
-        return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+        // Escape or the close box.
+        return safeAnswer(buttons);
     }
 }

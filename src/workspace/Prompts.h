@@ -26,6 +26,20 @@ public:
 
     virtual ~Prompts() = default;
 
+    // The answer that risks nothing: what Escape or the close box gives.
+    static Answer safeAnswer(Buttons buttons)
+    {
+        switch (buttons) {
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::YesNo:
+            return Answer::No;
+        case Buttons::OkCancel:
+            break;
+        }
+        return Answer::Cancel;
+    }
+
     // Shows `text` modally over `parent` and returns the button chosen.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
 };

@@ -13,13 +13,5 @@ Prompts::Answer ScriptedPrompts::message(QWidget*, const QString& text, Buttons 
     if (!answers_.isEmpty())
         return answers_.takeFirst();
     ++unexpected;
-    switch (buttons) {
-    case Buttons::Ok:
-        return Answer::Ok;
-    case Buttons::OkCancel:
-        return Answer::Cancel;
-    case Buttons::YesNo:
-        return Answer::No;
-    }
-    return Answer::Cancel;
+    return safeAnswer(buttons);
 }
