@@ -1,5 +1,4 @@
-#include "FakeMediaControl.h"
-#include "ScriptedPrompts.h"
+#include "TestWindow.h"
 
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
@@ -117,10 +116,8 @@ void TestFormMain::startsWithTheDesignState()
 
 void TestFormMain::controlsSitAtTheirDesignPlaces()
 {
-    FakeMediaControl device;
-    ScriptedPrompts prompts;
-    FormMain w(device, prompts);
-    const FormMain::Controls& c = w.controls();
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
 
     // Places and widths never change; heights of the panels follow the window.
     QCOMPARE(c.Frame1->pos(), designPixels(120, 135, 0, 0).topLeft());
@@ -187,10 +184,8 @@ void TestFormMain::controlsSitAtTheirDesignPlaces()
 
 void TestFormMain::resetEmptiesTheWorkspace()
 {
-    FakeMediaControl device;
-    ScriptedPrompts prompts;
-    FormMain w(device, prompts);
-    const FormMain::Controls& c = w.controls();
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
 
     // A workspace in use.
     WorkspaceState& s = w.state();
@@ -250,9 +245,8 @@ void TestFormMain::resetEmptiesTheWorkspace()
 
 void TestFormMain::captionForms()
 {
-    FakeMediaControl device;
-    ScriptedPrompts prompts;
-    FormMain w(device, prompts);
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
 
     // Without a project file the star ends the caption.
     w.markUnsaved();
@@ -273,10 +267,8 @@ void TestFormMain::captionForms()
 
 void TestFormMain::menusAndTheirKeysFromTheTextBox()
 {
-    FakeMediaControl device;
-    ScriptedPrompts prompts;
-    FormMain w(device, prompts);
-    const FormMain::Controls& c = w.controls();
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
 
     const QList<QAction*> menus = w.menuBar()->actions();
     QCOMPARE(menus.size(), 3);
@@ -348,10 +340,8 @@ void TestFormMain::layoutFollowsTheWindowAboveTheMinimum()
     QCOMPARE(minimum.gridWidth, 5830);
     QCOMPARE(minimum.gridHeight, 6475);
 
-    FakeMediaControl device;
-    ScriptedPrompts prompts;
-    FormMain w(device, prompts);
-    const FormMain::Controls& c = w.controls();
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -402,10 +392,8 @@ void TestFormMain::layoutFollowsTheWindowAboveTheMinimum()
 
 void TestFormMain::minimizeAndRestoreKeepTheLayout()
 {
-    FakeMediaControl device;
-    ScriptedPrompts prompts;
-    FormMain w(device, prompts);
-    const FormMain::Controls& c = w.controls();
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
     w.resize(1200, 800);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "FakeMediaControl.h"
+#include "ScriptedPrompts.h"
+
+#include "workspace/FormMain.h"
+
+// The main window on the fake device with scripted prompts. Tests unpack it:
+//     TestWindow t;
+//     auto& [device, prompts, w, c] = t;
+struct TestWindow
+{
+    FakeMediaControl device;
+    ScriptedPrompts prompts;
+    FormMain w{device, prompts};
+    const FormMain::Controls& c = w.controls();
+};
