@@ -28,3 +28,8 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
         return safeAnswer(buttons);
     }
 }
+
+QString MessageBoxPrompts::chooseFile(QWidget* owner, const FileDialogRequest& request)
+{
+    return ShowFileDialog(owner, request);
+}

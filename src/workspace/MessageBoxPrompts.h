@@ -2,9 +2,10 @@
 
 #include "workspace/Prompts.h"
 
-// Prompts shown as the toolkit's modal message boxes.
+// Prompts shown as the toolkit's modal message boxes and file dialogs.
 class MessageBoxPrompts final : public Prompts
 {
 public:
     Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
+    QString chooseFile(QWidget* owner, const FileDialogRequest& request) override;
 };

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "project/FileDialog.h"
+
 #include <QString>
 
 class QWidget;
 
-// The questions and messages the program puts to the user. Every message box
-// is titled with the product name and shows no icon. The program answers them
-// with real message boxes; tests answer them from a script.
+// The questions, messages and file dialogs the program puts to the user.
+// Every message box is titled with the product name and shows no icon. The
+// program shows real message boxes and dialogs; tests answer from a script.
 class Prompts
 {
 public:
@@ -42,6 +44,9 @@ public:
 
     // Shows `text` modally over `parent` and returns the button chosen.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
+
+    // Asks for a file to open or a name to save under; "" when cancelled.
+    virtual QString chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
 };
 
 inline QString productName()

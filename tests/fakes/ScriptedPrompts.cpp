@@ -5,6 +5,11 @@ void ScriptedPrompts::script(std::initializer_list<Answer> answers)
     answers_ = answers;
 }
 
+void ScriptedPrompts::scriptFiles(std::initializer_list<QString> paths)
+{
+    files_ = paths;
+}
+
 Prompts::Answer ScriptedPrompts::message(QWidget*, const QString& text, Buttons buttons)
 {
     asked.append({text, buttons});
@@ -14,4 +19,15 @@ Prompts::Answer ScriptedPrompts::message(QWidget*, const QString& text, Buttons 
         return answers_.takeFirst();
     ++unexpected;
     return safeAnswer(buttons);
+}
+
+QString ScriptedPrompts::chooseFile(QWidget*, const FileDialogRequest& request)
+{
+    dialogs.append(request);
+    if (whileAsking)
+        whileAsking(request.title);
+    if (!files_.isEmpty())
+        return files_.takeFirst();
+    ++unexpected;
+    return {};
 }
