@@ -4,6 +4,7 @@
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
 #include "media/MediaControl.h"
+#include "project/ProjectCommands.h"
 #include "workspace/FormatTime.h"
 #include "workspace/MainLayout.h"
 #include "workspace/Prompts.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cmath>
@@ -65,6 +67,7 @@ FormMain::FormMain(MediaControl& mmc, Prompts& prompts, QWidget* parent)
 {
     buildControls();
     buildMenus();
+    connectHandlers();
     Form_Load();
 }
 
@@ -109,6 +112,8 @@ void FormMain::buildControls()
                          Qt::AlignRight | Qt::AlignTop);
     c.chkAutoRewind = place(new QCheckBox(QStringLiteral("Auto Rewind When Pause"), c.Frame1),
                             "chkAutoRewind", {1215, 3450, 2985, 300});
+    // A click on the box leaves the caret in the text box.
+    c.chkAutoRewind->setFocusPolicy(Qt::TabFocus);
 
     c.Frame3 = makeFrame(c.Frame1, "Frame3", QStringLiteral("Transcript"), MainLayout::Frame3);
     c.Label1 =
@@ -209,6 +214,24 @@ void FormMain::buildMenus()
         item(c.menuHelp, "menuAbout", QStringLiteral("About"), {}, &FormMain::menuAbout_Click);
 }
 
+void FormMain::connectHandlers()
+{
+    Controls& c = ui_;
+    connect(c.cmdPlay, &AquaButton::Click, this, &FormMain::cmdPlay_Click);
+    connect(c.cmdRewind, &AquaButton::Click, this, &FormMain::cmdRewind_Click);
+    connect(c.Timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
+    connect(c.TimerAutoRewind, &QTimer::timeout, this, &FormMain::TimerAutoRewind_Timer);
+    connect(&mmc_, &MediaControl::StatusUpdate, this, &FormMain::MMC_StatusUpdate);
+    connect(c.oGrid, &SectionGrid::Click, this, &FormMain::oGrid_Click);
+    connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
+    connect(c.SliderTime, &PlaySlider::SeekTo, this, &FormMain::SliderTime_SeekTo);
+    c.txtScript->installEventFilter(this);
+    // Text changed with the mouse alone (a paste, a drop, the context menu's
+    // undo) is kept as if typed, so that no edit waits for a key to reach
+    // the table.
+    connect(c.txtScript, &QPlainTextEdit::textChanged, this, &FormMain::txtScript_KeyUp);
+}
+
 void FormMain::Form_Load()
 {
     mmc_.setTimeFormat(MediaControl::MillisecondsFormat);
@@ -245,7 +268,7 @@ void FormMain::ResetWorkspace()
     c.lblSectionEnd->setText(QStringLiteral("0"));
     c.lblSectionStartView->setText(FormatTime(0));
     c.lblSectionEndView->setText(FormatTime(0));
-    c.txtScript->clear();
+    setScriptText(QString());
     c.oGrid->setRows(2);
     for (int column = 0; column < c.oGrid->cols(); ++column)
         c.oGrid->setText(1, column, QString());
@@ -263,7 +286,16 @@ void FormMain::markUnsaved()
     setWindowTitle(productName() + QStringLiteral(" *") + state_.projectFile);
 }
 
-void FormMain::menuOpen_Click() {}
+void FormMain::setScriptText(const QString& text)
+{
+    const QSignalBlocker quiet(ui_.txtScript);
+    ui_.txtScript->setPlainText(text);
+}
+
+void FormMain::menuOpen_Click()
+{
+    newTranscriptionProject(*this);
+}
 
 void FormMain::menuSave_Click() {}
 
@@ -273,9 +305,19 @@ void FormMain::menuLoad_Click() {}
 
 void FormMain::menuExport_Click() {}
 
-void FormMain::menuPlay_Click() {}
+// F11 and F12 act only while their button is shown: a hidden button is how
+// the window disables it.
+void FormMain::menuPlay_Click()
+{
+    if (!ui_.cmdPlay->isHidden())
+        cmdPlay_Click();
+}
 
-void FormMain::menuRewind_Click() {}
+void FormMain::menuRewind_Click()
+{
+    if (!ui_.cmdRewind->isHidden())
+        cmdRewind_Click();
+}
 
 void FormMain::menuHelpDoc_Click() {}
 
@@ -286,6 +328,8 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
     // The panels follow the client area, which the window has laid out by now.
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         Form_Resize();
+    else if (watched == ui_.txtScript && event->type() == QEvent::KeyRelease)
+        txtScript_KeyUp();
     return QMainWindow::eventFilter(watched, event);
 }
 

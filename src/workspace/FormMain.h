@@ -86,7 +86,27 @@ public:
     void showProjectCaption();
     void markUnsaved();
 
+    // Replaces the text box's text without counting it as typing.
+    void setScriptText(const QString& text);
+
 public slots:
+    // The transcription cycle: Play/Pause/Continue, and the replay of the
+    // current section.
+    void cmdPlay_Click();
+    void cmdRewind_Click();
+    void TimerAutoRewind_Timer();
+
+    // The status monitor: the device's mode every 500 ms, its position at
+    // every status update.
+    void Timer1_Timer();
+    void MMC_StatusUpdate();
+
+    // Navigation and text entry.
+    void oGrid_Click();
+    void SliderTime_TryToSeekTo(qint32 position);
+    void SliderTime_SeekTo(qint32 position);
+    void txtScript_KeyUp();
+
     void menuOpen_Click();
     void menuSave_Click();
     void menuSaveAs_Click();
@@ -105,12 +125,26 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void connectHandlers();
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
+
+    bool openMedia();
+    void startFirstSection(qint32 position);
+    void commitSection();
+    void sendPause();
+    void onDeviceStopped();
+    void armAutoRewind(int intervalMs);
+    void setSectionStart(qint32 position);
+    void setSectionEnd(qint32 position);
+    void setRowBounds(int row, qint32 start, qint32 end);
+    bool isReplayable(int row) const;
+    bool isCapturing() const;
 
     MediaControl& mmc_;
     Prompts& prompts_;
     Controls ui_{};
     WorkspaceState state_;
+    bool keepCaptureEnd_ = false; // a pause must not move the capture section's end
 };

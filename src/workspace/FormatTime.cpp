@@ -21,3 +21,15 @@ QString FormatTime(qint32 position)
     const qint64 seconds = (position - hours * 3600000 - minutes * 60000) / 1000;
     return lastTwoDigits(hours) + u':' + lastTwoDigits(minutes) + u':' + lastTwoDigits(seconds);
 }
+
+QString RawPositionText(qint32 position)
+{
+    return QString::number(position);
+}
+
+std::optional<qint32> ReadRawPosition(const QString& text)
+{
+    bool ok = false;
+    const qint32 position = text.toInt(&ok);
+    return ok ? std::optional<qint32>(position) : std::nullopt;
+}

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QScrollBar>
 
 namespace {
@@ -18,6 +19,9 @@ SectionGrid::SectionGrid(QWidget* parent) : QTableView(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows are picked with the mouse; the caret stays in the text box, so
+    // that typing after a click goes into the section's text.
+    setFocusPolicy(Qt::NoFocus);
     setWordWrap(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -50,6 +54,22 @@ void SectionGrid::fitColumns()
     header->resizeSection(3, header->sectionSizeHint(3));
     header->resizeSection(4, header->fontMetrics().horizontalAdvance(
                                  QStringLiteral("Text") + QString(TextColumnBlanks, u' ')));
+}
+
+void SectionGrid::mousePressEvent(QMouseEvent* event)
+{
+    QTableView::mousePressEvent(event);
+    clickPending_ =
+        event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid();
+}
+
+// The press has made its row current (a drag moves it on); the release
+// completes the click wherever it happens.
+void SectionGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTableView::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && std::exchange(clickPending_, false))
+        emit Click();
 }
 
 int SectionGrid::rows() const

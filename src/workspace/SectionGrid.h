@@ -46,8 +46,14 @@ public:
     // keeps the grid's grey. The current cell does not move.
     void stripeRow(int row);
 
+signals:
+    // The user has clicked a row, which is the current row now.
+    void Click();
+
 protected:
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void fitColumns();
@@ -55,4 +61,5 @@ private:
 
     SectionTableModel model_;
     int colSel_ = 0;
+    bool clickPending_ = false;
 };

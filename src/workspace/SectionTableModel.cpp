@@ -92,3 +92,8 @@ bool SectionTableModel::contains(int row, int column) const
 {
     return row >= 0 && row < rowCount() && column >= 0 && column < ColumnCount;
 }
+
+QString SectionTableModel::oneLine(QString text)
+{
+    return text.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
+}

@@ -20,6 +20,9 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
+    // The text cell of a typed text: one line, each line break one blank.
+    static QString oneLine(QString text);
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

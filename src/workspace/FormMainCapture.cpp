@@ -1,0 +1,143 @@
+// The capture cycle: each press of Play/Pause/Continue.
+
+#include "workspace/FormMain.h"
+
+#include "controls/AquaButton.h"
+#include "controls/PlaySlider.h"
+#include "media/MediaControl.h"
+#include "workspace/FormatTime.h"
+#include "workspace/Prompts.h"
+#include "workspace/SectionGrid.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScopedValueRollback>
+#include <QTimer>
+
+void FormMain::cmdPlay_Click()
+{
+    if (state_.mediaFile.isEmpty())
+        return;
+    if (!state_.mediaOpened) {
+        if (!openMedia())
+            return;
+        if (!state_.projectFile.isEmpty()) {
+            // Continue a loaded project where it ended: replay its last
+            // section. The press that stops the play from the start of the
+            // media on the way there leaves the section's end as it was read.
+            const QScopedValueRollback keepLoadedEnd(keepCaptureEnd_, true);
+            SliderTime_SeekTo(mmc_.Length() - 1);
+        } else {
+            startFirstSection(mmc_.Position());
+        }
+    } else {
+        SectionGrid& grid = *ui_.oGrid;
+        // Presses on the capture section alternate between closing it and
+        // committing it; on an earlier section they only pause and resume.
+        if (grid.row() == grid.rows() - 1) {
+            state_.capturePaused = !state_.capturePaused;
+            if (!state_.capturePaused)
+                commitSection();
+        }
+        sendPause();
+    }
+    markUnsaved();
+}
+
+// Opens the media and starts playing it. A file the device cannot play shows
+// as length 0; the user is told and the workspace is emptied.
+bool FormMain::openMedia()
+{
+    mmc_.setFileName(state_.mediaFile);
+    mmc_.setCommand(QStringLiteral("close"));
+    mmc_.setCommand(QStringLiteral("open"));
+    mmc_.setCommand(QStringLiteral("play"));
+    const qint32 length = mmc_.Length();
+    ui_.SliderTime->setMin(0);
+    ui_.SliderTime->setMax(length);
+    ui_.lblEnd->setText(FormatTime(length));
+    state_.mediaOpened = true;
+    state_.capturePaused = false;
+    if (ui_.SliderTime->Max() != 0)
+        return true;
+    prompts_.message(this,
+                     QStringLiteral("Sorry. The application doesn't support this type of media."),
+                     Prompts::Buttons::Ok);
+    ResetWorkspace();
+    return false;
+}
+
+// The first section of a new transcription starts where playing started.
+void FormMain::startFirstSection(qint32 position)
+{
+    setSectionStart(position);
+    setSectionEnd(position);
+    ui_.SliderTime->setSectionStart(position);
+    ui_.SliderTime->setSectionEnd(position);
+    setRowBounds(1, position, position);
+    ui_.oGrid->setRow(ui_.oGrid->rows() - 1);
+}
+
+// Writes the closed capture section with its text into its row and opens the
+// next section, as a new last row, where the device stands.
+void FormMain::commitSection()
+{
+    SectionGrid& grid = *ui_.oGrid;
+    grid.setRows(grid.rows() + 1);
+    const int added = grid.rows() - 1;
+    const int closed = added - 1;
+    grid.setText(closed, 0, ui_.lblSectionStart->text());
+    grid.setText(closed, 1, ui_.lblSectionEnd->text());
+    grid.setText(closed, 2, ui_.lblSectionStartView->text());
+    grid.setText(closed, 3, ui_.lblSectionEndView->text());
+    grid.setText(closed, 4, SectionTableModel::oneLine(ui_.txtScript->toPlainText()));
+    grid.setTopRow(added);
+    grid.setRow(added);
+    grid.stripeRow(added);
+    grid.setCol(0);
+    grid.setColSel(grid.cols() - 1);
+    setScriptText(QString());
+
+    // The section's end follows the position from the next status update on.
+    const qint32 position = mmc_.Position();
+    setSectionStart(position);
+    ui_.SliderTime->setSectionStart(position);
+    ui_.SliderTime->setSectionEnd(position + 1);
+    setRowBounds(added, position, position);
+}
+
+// "pause" pauses a playing device and resumes a paused one. When it pauses,
+// the position is taken at once, so that a Continue pressed straight away
+// commits the section up to the pause and no sound falls between sections.
+// When it resumes, a replay armed for the pause is called off: Continue ends
+// the auto-rewind loop, also before the next status tick sees the playing.
+void FormMain::sendPause()
+{
+    const bool wasPlaying = mmc_.Mode() == MediaControl::Playing;
+    mmc_.setCommand(QStringLiteral("pause"));
+    if (wasPlaying && mmc_.Mode() == MediaControl::Paused && !keepCaptureEnd_)
+        MMC_StatusUpdate();
+    else if (mmc_.Mode() == MediaControl::Playing)
+        ui_.TimerAutoRewind->stop();
+}
+
+void FormMain::setSectionStart(qint32 position)
+{
+    ui_.lblSectionStart->setText(RawPositionText(position));
+    ui_.lblSectionStartView->setText(FormatTime(position));
+}
+
+void FormMain::setSectionEnd(qint32 position)
+{
+    ui_.lblSectionEnd->setText(RawPositionText(position));
+    ui_.lblSectionEndView->setText(FormatTime(position));
+}
+
+void FormMain::setRowBounds(int row, qint32 start, qint32 end)
+{
+    SectionGrid& grid = *ui_.oGrid;
+    grid.setText(row, 0, RawPositionText(start));
+    grid.setText(row, 1, RawPositionText(end));
+    grid.setText(row, 2, FormatTime(start));
+    grid.setText(row, 3, FormatTime(end));
+}

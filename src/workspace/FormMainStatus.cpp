@@ -1,0 +1,113 @@
+// The status monitor: the mode, the buttons, the end of a replay, and the
+// position shown and followed by the capture section.
+
+#include "workspace/FormMain.h"
+
+#include "controls/AquaButton.h"
+#include "controls/PlaySlider.h"
+#include "media/MediaControl.h"
+#include "workspace/FormatTime.h"
+#include "workspace/SectionGrid.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+constexpr int AutoRewindAfterPauseMs = 500;
+constexpr int AutoRewindAfterReplayMs = 3000;
+
+} // namespace
+
+void FormMain::Timer1_Timer()
+{
+    Controls& c = ui_;
+    switch (mmc_.Mode()) {
+    case MediaControl::NotOpen:
+        c.lblMode->setText(QStringLiteral("Player Ready..."));
+        break;
+    case MediaControl::Stopped:
+        onDeviceStopped();
+        break;
+    case MediaControl::Playing:
+        if (state_.isRewinding) {
+            c.lblMode->setText(QStringLiteral("Rewinding..."));
+        } else {
+            c.lblMode->setText(QStringLiteral("Playing..."));
+            c.cmdRewind->hide();
+        }
+        c.cmdPlay->setCaption(QStringLiteral("Pause (F11)"));
+        c.TimerAutoRewind->stop();
+        break;
+    case MediaControl::Recording:
+        c.lblMode->setText(QStringLiteral("Device is Recording..."));
+        break;
+    case MediaControl::Seeking:
+        c.lblMode->setText(QStringLiteral("Device is Seeking..."));
+        break;
+    case MediaControl::Paused:
+        c.lblMode->setText(QStringLiteral("Paused... \nPlease type the text for this section."));
+        c.cmdPlay->setCaption(QStringLiteral("Continue (F11)"));
+        c.cmdRewind->show();
+        if (c.chkAutoRewind->isChecked())
+            armAutoRewind(AutoRewindAfterPauseMs);
+        break;
+    case MediaControl::Ready:
+        c.lblMode->setText(QStringLiteral("Device is Ready..."));
+        break;
+    default:
+        break;
+    }
+}
+
+// The device has stopped: a replay has reached its section's end, or the
+// media has played to its end, or playing stopped elsewhere.
+void FormMain::onDeviceStopped()
+{
+    Controls& c = ui_;
+    const qint32 position = mmc_.Position();
+    if (state_.isRewinding && ReadRawPosition(c.lblSectionEnd->text()) == position) {
+        c.lblMode->setText(QStringLiteral("Stopped..."));
+        c.cmdPlay->setCaption(QStringLiteral("Continue (F11)"));
+        c.cmdPlay->show();
+        c.cmdRewind->show();
+        // Wait paused at the section's end; Continue then plays on to the
+        // end of the media.
+        mmc_.setTo(mmc_.Length());
+        mmc_.setCommand(QStringLiteral("play"));
+        sendPause();
+        if (c.chkAutoRewind->isChecked())
+            armAutoRewind(AutoRewindAfterReplayMs);
+        state_.isRewinding = false;
+    } else if (position == mmc_.Length()) {
+        sendPause();
+    } else {
+        oGrid_Click();
+    }
+}
+
+void FormMain::MMC_StatusUpdate()
+{
+    const qint32 position = mmc_.Position();
+    ui_.SliderTime->setValue(position);
+    ui_.lblCurrent->setText(FormatTime(position));
+    if (!isCapturing())
+        return;
+    // The open section ends where the device is, playing or paused.
+    setSectionEnd(position);
+    ui_.SliderTime->setSectionEnd(position);
+    SectionGrid& grid = *ui_.oGrid;
+    const int row = grid.row();
+    grid.setText(row, 1, RawPositionText(position));
+    grid.setText(row, 3, FormatTime(position));
+}
+
+// The capture section is current and no replay runs. Only opened media can
+// move it: before the first Play the last row may be a loaded section whose
+// end must stay as it was read.
+bool FormMain::isCapturing() const
+{
+    const SectionGrid& grid = *ui_.oGrid;
+    return state_.mediaOpened && grid.row() == grid.rows() - 1 && !state_.isRewinding;
+}
