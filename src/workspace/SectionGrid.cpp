@@ -56,11 +56,23 @@ void SectionGrid::fitColumns()
                                  QStringLiteral("Text") + QString(TextColumnBlanks, u' ')));
 }
 
+void SectionGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    QScrollBar* across = horizontalScrollBar();
+    const int left = across->value();
+    QTableView::scrollTo(index, hint);
+    across->setValue(left);
+}
+
 void SectionGrid::mousePressEvent(QMouseEvent* event)
 {
+    // A press below the last row changes nothing, as in any grid.
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        clickPending_ = false;
+        return;
+    }
     QTableView::mousePressEvent(event);
-    clickPending_ =
-        event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid();
+    clickPending_ = event->button() == Qt::LeftButton;
 }
 
 // The press has made its row current (a drag moves it on); the release

@@ -2,6 +2,7 @@
 #include "workspace/SectionGrid.h"
 
 #include <QItemSelectionModel>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -122,6 +123,34 @@ void TestSectionTable::currentRowIsSelectedWhole()
     QCOMPARE(grid.row(), 2);
     QCOMPARE(grid.selectionModel()->selectedRows().size(), 1);
     QVERIFY(grid.selectionModel()->isRowSelected(1, {}));
+
+    // Every press and release on a row is a click, also a press dragged to
+    // another row; a click in the wide text column keeps the times in view.
+    QSignalSpy clicks(&grid, &SectionGrid::Click);
+    const QRect text = grid.visualRect(grid.model()->index(3, 4));
+    const QPoint inText(text.left() + 20, text.center().y());
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, inText);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(grid.row(), 4);
+    QCOMPARE(grid.horizontalScrollBar()->value(), 0);
+    QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, inText);
+    QCOMPARE(clicks.count(), 2);
+    QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, cell.center());
+    QCOMPARE(clicks.count(), 2);
+    // A click below the last row keeps the current row and its selection.
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                      {inText.x(), grid.viewport()->height() - 5});
+    QCOMPARE(clicks.count(), 2);
+    QCOMPARE(grid.row(), 2);
+    QVERIFY(grid.selectionModel()->isRowSelected(1, {}));
+    // Bringing a row into view scrolls up or down only.
+    grid.setRows(60);
+    QCoreApplication::processEvents(); // the view lays out the new rows
+    grid.scrollTo(grid.model()->index(50, 4));
+    QCOMPARE(grid.horizontalScrollBar()->value(), 0);
+    QVERIFY(grid.viewport()->rect().contains(grid.visualRect(grid.model()->index(50, 2))));
+    QCOMPARE(grid.focusPolicy(), Qt::NoFocus);
 
     // Dropping the current row leaves a valid current row.
     grid.setRow(5);
