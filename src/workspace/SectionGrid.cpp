@@ -66,13 +66,14 @@ void SectionGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
 
 void SectionGrid::mousePressEvent(QMouseEvent* event)
 {
-    // A press below the last row changes nothing, as in any grid.
-    if (!indexAt(event->position().toPoint()).isValid()) {
-        clickPending_ = false;
+    // Only a left press on a row picks it. Any other press, or one below the
+    // last row, changes nothing: a row made current without its click would
+    // take the text typed next without showing its own.
+    clickPending_ = false;
+    if (event->button() != Qt::LeftButton || !indexAt(event->position().toPoint()).isValid())
         return;
-    }
     QTableView::mousePressEvent(event);
-    clickPending_ = event->button() == Qt::LeftButton;
+    clickPending_ = true;
 }
 
 // The press has made its row current (a drag moves it on); the release

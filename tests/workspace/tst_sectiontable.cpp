@@ -136,8 +136,11 @@ void TestSectionTable::currentRowIsSelectedWhole()
     QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, inText);
     QCOMPARE(clicks.count(), 2);
-    QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, cell.center());
+    // Other buttons neither click nor move the current row.
+    QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, inText);
+    QTest::mouseClick(grid.viewport(), Qt::MiddleButton, {}, inText);
     QCOMPARE(clicks.count(), 2);
+    QCOMPARE(grid.row(), 2);
     // A click below the last row keeps the current row and its selection.
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
                       {inText.x(), grid.viewport()->height() - 5});
