@@ -1,10 +1,37 @@
 #include "project/FileDialog.h"
 
+#include "workspace/Prompts.h"
+
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QStandardPaths>
 
 namespace {
+
+// The toolkit's dialog. In save mode it refuses a name in a folder that does
+// not exist, as in open mode it refuses a file that does not exist, so
+// callers only ever receive paths in existing folders.
+class FileDialog final : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QString chosen = selectedFiles().value(0);
+        const QDir folder = QFileInfo(chosen).dir();
+        if (acceptMode() == AcceptSave && !chosen.isEmpty() && !folder.exists()) {
+            QMessageBox(QMessageBox::NoIcon, productName(),
+                        QStringLiteral("The folder %1 does not exist.")
+                            .arg(QDir::toNativeSeparators(folder.path())),
+                        QMessageBox::Ok, this)
+                .exec();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
 
 // "Audio File (*.wav *.mp3)". The all-files pattern "*.*" means every file,
 // also those whose name has no dot.
@@ -22,7 +49,7 @@ QString nameFilter(const FileFilter& filter)
 
 QString ShowFileDialog(QWidget* owner, const FileDialogRequest& request)
 {
-    QFileDialog dialog(owner, request.title, request.initialFolder);
+    FileDialog dialog(owner, request.title, request.initialFolder);
     const bool open = request.mode == FileDialogMode::Open;
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);

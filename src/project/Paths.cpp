@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 bool FileExists(const QString& path)
 {
     const QFileInfo info(path);
@@ -11,5 +13,7 @@ bool FileExists(const QString& path)
 
 QString FileNameOfPath(const QString& path)
 {
-    return path.mid(path.lastIndexOf(QDir::separator()) + 1);
+    // Paths from the toolkit use '/' on every system; the system's own
+    // separator may also appear in a path typed by hand.
+    return path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(QDir::separator())) + 1);
 }

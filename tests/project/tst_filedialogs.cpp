@@ -35,6 +35,9 @@ void whenOpen(std::function<void(QFileDialog&)> act)
                 poll->deleteLater();
                 poll->stop();
                 act(*dialog);
+                // A failed check must not leave the test waiting on the dialog.
+                if (QTest::currentTestFailed() && dialog->isVisible())
+                    dialog->reject();
                 return;
             }
         }
@@ -189,6 +192,23 @@ void TestFileDialogs::saveDialogAddsTheExtensionAndAsksBeforeOverwriting()
     });
     QCOMPARE(ShowFileDialog(&owner, projectSaveRequest(dir.path())), dir.filePath("old.kvprj"));
     QCOMPARE(questions, 2);
+
+    // A folder that does not exist is refused with a message; the dialog
+    // stays open for another name.
+    QString refusal;
+    whenOpen([&](QFileDialog& dialog) {
+        QTimer::singleShot(50, [&] {
+            auto* box = dialog.findChild<QMessageBox*>();
+            QVERIFY(box && box->isVisible());
+            refusal = box->windowTitle() + ": " + box->text();
+            box->accept();
+        });
+        typeName(dialog, "missing/notes");
+        QVERIFY(dialog.isVisible());
+        typeName(dialog, "notes2");
+    });
+    QCOMPARE(ShowFileDialog(&owner, projectSaveRequest(dir.path())), dir.filePath("notes2.kvprj"));
+    QCOMPARE(refusal, "Kelvane: The folder " + dir.filePath("missing") + " does not exist.");
 }
 
 void TestFileDialogs::cancelAndLongPaths()
