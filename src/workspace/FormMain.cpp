@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -223,6 +224,8 @@ void FormMain::connectHandlers()
     connect(c.TimerAutoRewind, &QTimer::timeout, this, &FormMain::TimerAutoRewind_Timer);
     connect(&mmc_, &MediaControl::StatusUpdate, this, &FormMain::MMC_StatusUpdate);
     connect(c.oGrid, &SectionGrid::Click, this, &FormMain::oGrid_Click);
+    connect(c.oGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &FormMain::onCurrentRowChanged);
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
     connect(c.SliderTime, &PlaySlider::SeekTo, this, &FormMain::SliderTime_SeekTo);
     c.txtScript->installEventFilter(this);
@@ -252,6 +255,8 @@ void FormMain::ResetWorkspace()
     state_.isDirty = false;
     state_.isRewinding = false;
     state_.seekStart = -1;
+    captureFollowsPosition_ = false;
+    c.TimerAutoRewind->stop(); // a replay of the old workspace must not come
     mmc_.setCommand(QStringLiteral("close"));
     c.SliderTime->setMin(0);
     c.SliderTime->setMax(1000);

@@ -13,6 +13,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QModelIndex;
 class QPlainTextEdit;
 class QTimer;
 class SectionGrid;
@@ -141,10 +142,15 @@ private:
     void setRowBounds(int row, qint32 start, qint32 end);
     bool isReplayable(int row) const;
     bool isCapturing() const;
+    void onCurrentRowChanged(const QModelIndex& current);
 
     MediaControl& mmc_;
     Prompts& prompts_;
     Controls ui_{};
     WorkspaceState state_;
-    bool keepCaptureEnd_ = false; // a pause must not move the capture section's end
+    // The capture section is being captured: while it is the current row and
+    // no replay runs, its end follows the position. A loaded last section is
+    // not, until it has been replayed, and neither is a capture section that
+    // the user has left for another row, until it is replayed again.
+    bool captureFollowsPosition_ = false;
 };

@@ -11,7 +11,6 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QScopedValueRollback>
 #include <QTimer>
 
 void FormMain::cmdPlay_Click()
@@ -22,10 +21,7 @@ void FormMain::cmdPlay_Click()
         if (!openMedia())
             return;
         if (!state_.projectFile.isEmpty()) {
-            // Continue a loaded project where it ended: replay its last
-            // section. The press that stops the play from the start of the
-            // media on the way there leaves the section's end as it was read.
-            const QScopedValueRollback keepLoadedEnd(keepCaptureEnd_, true);
+            // Continue a loaded project where it ended: replay its last section.
             SliderTime_SeekTo(mmc_.Length() - 1);
         } else {
             startFirstSection(mmc_.Position());
@@ -52,6 +48,8 @@ bool FormMain::openMedia()
     mmc_.setCommand(QStringLiteral("close"));
     mmc_.setCommand(QStringLiteral("open"));
     mmc_.setCommand(QStringLiteral("play"));
+    // Rewind waits until a section has been closed.
+    ui_.cmdRewind->hide();
     const qint32 length = mmc_.Length();
     ui_.SliderTime->setMin(0);
     ui_.SliderTime->setMax(length);
@@ -76,6 +74,7 @@ void FormMain::startFirstSection(qint32 position)
     ui_.SliderTime->setSectionEnd(position);
     setRowBounds(1, position, position);
     ui_.oGrid->setRow(ui_.oGrid->rows() - 1);
+    captureFollowsPosition_ = true;
 }
 
 // Writes the closed capture section with its text into its row and opens the
@@ -104,21 +103,26 @@ void FormMain::commitSection()
     ui_.SliderTime->setSectionStart(position);
     ui_.SliderTime->setSectionEnd(position + 1);
     setRowBounds(added, position, position);
+    captureFollowsPosition_ = true;
 }
 
 // "pause" pauses a playing device and resumes a paused one. When it pauses,
 // the position is taken at once, so that a Continue pressed straight away
 // commits the section up to the pause and no sound falls between sections.
-// When it resumes, a replay armed for the pause is called off: Continue ends
-// the auto-rewind loop, also before the next status tick sees the playing.
+// When it resumes, the buttons and timers are set for playing at once, not
+// at the next status tick: Rewind is hidden and a replay armed for the pause
+// is called off, so Continue always ends the auto-rewind loop and a quick F12
+// cannot replay a section that has only just begun.
 void FormMain::sendPause()
 {
     const bool wasPlaying = mmc_.Mode() == MediaControl::Playing;
     mmc_.setCommand(QStringLiteral("pause"));
-    if (wasPlaying && mmc_.Mode() == MediaControl::Paused && !keepCaptureEnd_)
+    if (wasPlaying && mmc_.Mode() == MediaControl::Paused) {
         MMC_StatusUpdate();
-    else if (mmc_.Mode() == MediaControl::Playing)
+    } else if (mmc_.Mode() == MediaControl::Playing) {
+        ui_.cmdRewind->hide();
         ui_.TimerAutoRewind->stop();
+    }
 }
 
 void FormMain::setSectionStart(qint32 position)

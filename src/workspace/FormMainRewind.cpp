@@ -5,6 +5,7 @@
 #include "controls/AquaButton.h"
 #include "media/MediaControl.h"
 #include "workspace/FormatTime.h"
+#include "workspace/SectionGrid.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -23,9 +24,15 @@ void FormMain::cmdRewind_Click()
     mmc_.setCommand(QStringLiteral("play"));
     // An auto-rewind armed before would only start this replay over.
     ui_.TimerAutoRewind->stop();
-    // Pause and Continue wait until the replay has ended.
+    // Pause and Continue wait until the replay has ended; Rewind starts it over.
     ui_.cmdPlay->hide();
+    ui_.cmdRewind->show();
     state_.isRewinding = true;
+    // A replay of the capture section ends at its end, from where the end
+    // follows the position again.
+    const SectionGrid& grid = *ui_.oGrid;
+    if (grid.row() == grid.rows() - 1)
+        captureFollowsPosition_ = true;
 }
 
 void FormMain::TimerAutoRewind_Timer()

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int AutoRewindAfterPauseMs = 500;
@@ -67,7 +69,10 @@ void FormMain::onDeviceStopped()
 {
     Controls& c = ui_;
     const qint32 position = mmc_.Position();
-    if (state_.isRewinding && ReadRawPosition(c.lblSectionEnd->text()) == position) {
+    // A replay stops at its section's end, or at the end of the media when
+    // a loaded section reaches past it (the recording was replaced).
+    const std::optional<qint32> end = ReadRawPosition(c.lblSectionEnd->text());
+    if (state_.isRewinding && end && std::clamp(*end, 0, mmc_.Length()) == position) {
         c.lblMode->setText(QStringLiteral("Stopped..."));
         c.cmdPlay->setCaption(QStringLiteral("Continue (F11)"));
         c.cmdPlay->show();
@@ -103,11 +108,15 @@ void FormMain::MMC_StatusUpdate()
     grid.setText(row, 3, FormatTime(position));
 }
 
-// The capture section is current and no replay runs. Only opened media can
-// move it: before the first Play the last row may be a loaded section whose
-// end must stay as it was read.
 bool FormMain::isCapturing() const
 {
     const SectionGrid& grid = *ui_.oGrid;
-    return state_.mediaOpened && grid.row() == grid.rows() - 1 && !state_.isRewinding;
+    return captureFollowsPosition_ && grid.row() == grid.rows() - 1 && !state_.isRewinding;
+}
+
+void FormMain::onCurrentRowChanged(const QModelIndex& current)
+{
+    // The model's rows are the grid's rows after the header.
+    if (current.row() + 1 != ui_.oGrid->rows() - 1)
+        captureFollowsPosition_ = false;
 }

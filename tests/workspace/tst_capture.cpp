@@ -213,6 +213,10 @@ void TestCapture::newTranscriptionProject()
     // an empty workspace without media.
     w.menuPlay_Click();
     QVERIFY(w.state().isDirty);
+    c.chkAutoRewind->setChecked(true);
+    w.menuPlay_Click();
+    w.Timer1_Timer();
+    QVERIFY(c.TimerAutoRewind->isActive());
     prompts.script({Prompts::Answer::No});
     prompts.scriptFiles({""});
     w.menuOpen_Click();
@@ -223,6 +227,7 @@ void TestCapture::newTranscriptionProject()
     QVERIFY(c.lblMediaFile->text().isEmpty());
     QCOMPARE(device.Mode(), int(MediaControl::NotOpen));
     QCOMPARE(w.windowTitle(), QString("Kelvane"));
+    QVERIFY(!c.TimerAutoRewind->isActive()); // no replay of the old workspace
     QCOMPARE(prompts.unexpected, 0);
 }
 
@@ -309,6 +314,18 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
              QStringList({"9500", "15000", "00:00:09", "00:00:15", "three"}));
     QCOMPARE(c.oGrid->text(4, 0), QString("15000"));
     QCOMPARE(device.Mode(), int(MediaControl::Playing));
+
+    // A recording shorter than the loaded sections: the replay of the last
+    // one ends at the end of the media and the user can go on.
+    TestWindow shorter;
+    Clock shorterClock{shorter};
+    loadTable(shorter, {{50000, 60500, "past the end"}});
+    shorter.w.state().projectFile = "/notes/interview.kvprj";
+    shorter.w.menuPlay_Click();
+    shorterClock.run(11000);
+    QVERIFY(!shorter.w.state().isRewinding);
+    QCOMPARE(shorter.device.Mode(), int(MediaControl::Paused));
+    QVERIFY(!shorter.c.cmdPlay->isHidden());
 }
 
 void TestCapture::replayEndsPausedAtTheSectionEnd()
@@ -317,9 +334,9 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     auto& [device, prompts, w, c] = t;
     Clock clock{t};
     captureSections(t, clock, {});
+    QVERIFY(c.cmdRewind->isHidden()); // at once, not at the next status tick
+    w.menuRewind_Click();             // F12 does nothing while capturing
     clock.run(1500);
-    QVERIFY(c.cmdRewind->isHidden());
-    w.menuRewind_Click(); // F12 does nothing while capturing
     QCOMPARE(device.Mode(), int(MediaControl::Playing));
     QVERIFY(!w.state().isRewinding);
 
@@ -358,6 +375,9 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     // where the device is parked paused and the section ends at the length.
     w.menuPlay_Click();
     QCOMPARE(c.oGrid->text(1, 1), QString("1500"));
+    QVERIFY(c.cmdRewind->isHidden());
+    w.menuRewind_Click();
+    QVERIFY(!w.state().isRewinding);
     clock.run(MediaLength);
     QCOMPARE(device.Mode(), int(MediaControl::Paused));
     QCOMPARE(c.oGrid->text(2, 1), QString::number(MediaLength));
@@ -491,8 +511,27 @@ void TestCapture::rowClicksWhileCapturing()
     QCOMPARE(device.To(), 3000);
     QVERIFY(!w.state().capturePaused);
     clock.run(1000);
-    QCOMPARE(rowCells(*c.oGrid, 2),
-             QStringList({"3000", "5000", "00:00:03", "00:00:05", "second"}));
+    const QStringList second = {"3000", "5000", "00:00:03", "00:00:05", "second"};
+    QCOMPARE(rowCells(*c.oGrid, 2), second);
+
+    // Listening on from row 1 over the capture section's sound, then back to
+    // the capture section with a status update between press and release:
+    // the section keeps the end it had when the user left it.
+    clock.run(2500);
+    w.menuPlay_Click();
+    clock.run(2000);
+    const QRect last = c.oGrid->visualRect(c.oGrid->table().index(1, 2));
+    QTest::mousePress(c.oGrid->viewport(), Qt::LeftButton, {}, last.center());
+    device.advance(100);
+    QTest::mouseRelease(c.oGrid->viewport(), Qt::LeftButton, {}, last.center());
+    QCOMPARE(rowCells(*c.oGrid, 2), second);
+    QCOMPARE(device.From(), 3000);
+    QCOMPARE(device.To(), 5000);
+    QVERIFY(w.state().capturePaused);
+    clock.run(2500);
+    w.menuPlay_Click();
+    QCOMPARE(rowCells(*c.oGrid, 2), second);
+    QCOMPARE(c.oGrid->text(3, 0), QString("5000"));
 }
 
 void TestCapture::damagedBoundsAreNotReplayed()
@@ -516,7 +555,8 @@ void TestCapture::damagedBoundsAreNotReplayed()
     QCOMPARE(device.commands(), sent);
     QCOMPARE(w.state().seekStart, -1);
     w.menuRewind_Click(); // the current section is still the last one
-    QCOMPARE(device.From(), 9500);
+    QCOMPARE(device.commands().size(), sent.size() + 1);
+    QCOMPARE(device.Position(), 9500);
 
     // Row 2's end is unknown, so a position after 4,000 goes to row 3.
     w.SliderTime_SeekTo(5000);
