@@ -137,8 +137,8 @@ private:
     void sendPause();
     void onDeviceStopped();
     void armAutoRewind(int intervalMs);
-    void setSectionStart(qint32 position);
-    void setSectionEnd(qint32 position);
+    void setSectionStartLabels(qint32 position);
+    void setSectionEndLabels(qint32 position);
     void setRowBounds(int row, qint32 start, qint32 end);
     bool isReplayable(int row) const;
     bool isCapturing() const;

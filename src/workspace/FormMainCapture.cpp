@@ -68,8 +68,8 @@ bool FormMain::openMedia()
 // The first section of a new transcription starts where playing started.
 void FormMain::startFirstSection(qint32 position)
 {
-    setSectionStart(position);
-    setSectionEnd(position);
+    setSectionStartLabels(position);
+    setSectionEndLabels(position);
     ui_.SliderTime->setSectionStart(position);
     ui_.SliderTime->setSectionEnd(position);
     setRowBounds(1, position, position);
@@ -99,7 +99,7 @@ void FormMain::commitSection()
 
     // The section's end follows the position from the next status update on.
     const qint32 position = mmc_.Position();
-    setSectionStart(position);
+    setSectionStartLabels(position);
     ui_.SliderTime->setSectionStart(position);
     ui_.SliderTime->setSectionEnd(position + 1);
     setRowBounds(added, position, position);
@@ -125,13 +125,13 @@ void FormMain::sendPause()
     }
 }
 
-void FormMain::setSectionStart(qint32 position)
+void FormMain::setSectionStartLabels(qint32 position)
 {
     ui_.lblSectionStart->setText(RawPositionText(position));
     ui_.lblSectionStartView->setText(FormatTime(position));
 }
 
-void FormMain::setSectionEnd(qint32 position)
+void FormMain::setSectionEndLabels(qint32 position)
 {
     ui_.lblSectionEnd->setText(RawPositionText(position));
     ui_.lblSectionEndView->setText(FormatTime(position));

@@ -100,7 +100,7 @@ void FormMain::MMC_StatusUpdate()
     if (!isCapturing())
         return;
     // The open section ends where the device is, playing or paused.
-    setSectionEnd(position);
+    setSectionEndLabels(position);
     ui_.SliderTime->setSectionEnd(position);
     SectionGrid& grid = *ui_.oGrid;
     const int row = grid.row();
