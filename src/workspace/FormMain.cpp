@@ -14,7 +14,6 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -224,8 +223,6 @@ void FormMain::connectHandlers()
     connect(c.TimerAutoRewind, &QTimer::timeout, this, &FormMain::TimerAutoRewind_Timer);
     connect(&mmc_, &MediaControl::StatusUpdate, this, &FormMain::MMC_StatusUpdate);
     connect(c.oGrid, &SectionGrid::Click, this, &FormMain::oGrid_Click);
-    connect(c.oGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &FormMain::onCurrentRowChanged);
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
     connect(c.SliderTime, &PlaySlider::SeekTo, this, &FormMain::SliderTime_SeekTo);
     c.txtScript->installEventFilter(this);

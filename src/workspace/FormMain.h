@@ -13,7 +13,6 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
-class QModelIndex;
 class QPlainTextEdit;
 class QTimer;
 class SectionGrid;
@@ -142,7 +141,6 @@ private:
     void setRowBounds(int row, qint32 start, qint32 end);
     bool isReplayable(int row) const;
     bool isCapturing() const;
-    void onCurrentRowChanged(const QModelIndex& current);
 
     MediaControl& mmc_;
     Prompts& prompts_;
@@ -151,6 +149,6 @@ private:
     // The capture section is being captured: while it is the current row and
     // no replay runs, its end follows the position. A loaded last section is
     // not, until it has been replayed, and neither is a capture section that
-    // the user has left for another row, until it is replayed again.
+    // the user has left to replay another row, until it is replayed again.
     bool captureFollowsPosition_ = false;
 };

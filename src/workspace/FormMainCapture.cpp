@@ -20,12 +20,12 @@ void FormMain::cmdPlay_Click()
     if (!state_.mediaOpened) {
         if (!openMedia())
             return;
-        if (!state_.projectFile.isEmpty()) {
-            // Continue a loaded project where it ended: replay its last section.
+        // Continue a loaded project where it ended: replay its last section.
+        // A project saved before anything was captured starts afresh.
+        if (!state_.projectFile.isEmpty() && isReplayable(ui_.oGrid->rows() - 1))
             SliderTime_SeekTo(mmc_.Length() - 1);
-        } else {
+        else
             startFirstSection(mmc_.Position());
-        }
     } else {
         SectionGrid& grid = *ui_.oGrid;
         // Presses on the capture section alternate between closing it and
@@ -65,15 +65,17 @@ bool FormMain::openMedia()
     return false;
 }
 
-// The first section of a new transcription starts where playing started.
+// The first section of a new transcription starts, in its one row, where
+// playing started.
 void FormMain::startFirstSection(qint32 position)
 {
     setSectionStartLabels(position);
     setSectionEndLabels(position);
     ui_.SliderTime->setSectionStart(position);
     ui_.SliderTime->setSectionEnd(position);
-    setRowBounds(1, position, position);
-    ui_.oGrid->setRow(ui_.oGrid->rows() - 1);
+    const int last = ui_.oGrid->rows() - 1;
+    setRowBounds(last, position, position);
+    ui_.oGrid->setRow(last);
     captureFollowsPosition_ = true;
 }
 

@@ -26,6 +26,9 @@ void FormMain::oGrid_Click()
         state_.seekStart = -1;
         return;
     }
+    // The device leaves the capture section; its end stays where it was.
+    if (row != grid.rows() - 1)
+        captureFollowsPosition_ = false;
 
     ui_.lblSectionStart->setText(grid.text(row, 0));
     ui_.lblSectionEnd->setText(grid.text(row, 1));

@@ -113,10 +113,3 @@ bool FormMain::isCapturing() const
     const SectionGrid& grid = *ui_.oGrid;
     return captureFollowsPosition_ && grid.row() == grid.rows() - 1 && !state_.isRewinding;
 }
-
-void FormMain::onCurrentRowChanged(const QModelIndex& current)
-{
-    // The model's rows are the grid's rows after the header.
-    if (current.row() + 1 != ui_.oGrid->rows() - 1)
-        captureFollowsPosition_ = false;
-}

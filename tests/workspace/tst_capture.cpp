@@ -315,6 +315,21 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
     QCOMPARE(c.oGrid->text(4, 0), QString("15000"));
     QCOMPARE(device.Mode(), int(MediaControl::Playing));
 
+    // A project saved before anything was captured starts its first section.
+    TestWindow unstarted;
+    Clock unstartedClock{unstarted};
+    loadTable(unstarted, {{0, 0, ""}});
+    unstarted.c.oGrid->setText(1, 0, "");
+    unstarted.c.oGrid->setText(1, 1, "");
+    unstarted.w.state().projectFile = "/notes/interview.kvprj";
+    unstarted.w.menuPlay_Click();
+    unstartedClock.run(5000);
+    unstarted.w.menuPlay_Click();
+    unstarted.w.menuPlay_Click();
+    QCOMPARE(unstarted.c.oGrid->text(1, 0), QString("0"));
+    QCOMPARE(unstarted.c.oGrid->text(1, 1), QString("5000"));
+    QCOMPARE(unstarted.c.oGrid->text(2, 0), QString("5000"));
+
     // A recording shorter than the loaded sections: the replay of the last
     // one ends at the end of the media and the user can go on.
     TestWindow shorter;
@@ -532,6 +547,19 @@ void TestCapture::rowClicksWhileCapturing()
     w.menuPlay_Click();
     QCOMPARE(rowCells(*c.oGrid, 2), second);
     QCOMPARE(c.oGrid->text(3, 0), QString("5000"));
+
+    // A press on the capture section dragged over row 1 and back is a click
+    // on the capture section: it closes where it was released.
+    clock.run(1000);
+    const QRect third = c.oGrid->visualRect(c.oGrid->table().index(2, 2));
+    const QRect first = c.oGrid->visualRect(c.oGrid->table().index(0, 2));
+    QTest::mousePress(c.oGrid->viewport(), Qt::LeftButton, {}, third.center());
+    QTest::mouseMove(c.oGrid->viewport(), first.center());
+    device.advance(500);
+    QTest::mouseMove(c.oGrid->viewport(), third.center());
+    QTest::mouseRelease(c.oGrid->viewport(), Qt::LeftButton, {}, third.center());
+    QCOMPARE(device.From(), 5000);
+    QCOMPARE(device.To(), 6500);
 }
 
 void TestCapture::damagedBoundsAreNotReplayed()
