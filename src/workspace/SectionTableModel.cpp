@@ -67,7 +67,9 @@ QString SectionTableModel::cell(int row, int column) const
 
 void SectionTableModel::setCell(int row, int column, const QString& text)
 {
-    if (!contains(row, column))
+    // The status update rewrites the capture section's end ten times a
+    // second, mostly with the same text; an unchanged cell is not repainted.
+    if (!contains(row, column) || rows_[row].cells[column] == text)
         return;
     rows_[row].cells[column] = text;
     const QModelIndex changed = index(row, column);
