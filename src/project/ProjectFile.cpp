@@ -1,0 +1,85 @@
+#include "project/ProjectFile.h"
+
+#include "project/TextEncoding.h"
+
+namespace {
+
+const QString Header = QStringLiteral("kv project file");
+const QString Separator = QStringLiteral("<|S|>");
+const QString LineEnd = QStringLiteral("\r\n");
+
+// The lines of a text; the end of the last line is optional.
+std::vector<QStringView> linesOf(QStringView text)
+{
+    std::vector<QStringView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.push_back(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.push_back(text.sliced(start));
+    return lines;
+}
+
+SectionTableModel::Cells cellsOf(QStringView line)
+{
+    SectionTableModel::Cells cells;
+    qsizetype start = 0;
+    for (int k = 0; k < SectionTableModel::ColumnCount - 1; ++k) {
+        const qsizetype end = line.indexOf(Separator, start);
+        if (end < 0) {
+            cells[k] = line.sliced(start).toString();
+            return cells;
+        }
+        cells[k] = line.sliced(start, end - start).toString();
+        start = end + Separator.size();
+    }
+    cells.back() = line.sliced(start).toString();
+    return cells;
+}
+
+} // namespace
+
+QByteArray projectFileBytes(const ProjectContent& content)
+{
+    qsizetype size = Header.size() + content.mediaFile.size() + 2 * LineEnd.size();
+    for (const SectionTableModel::Cells& cells : content.rows) {
+        for (const QString& cell : cells)
+            size += cell.size() + Separator.size();
+    }
+    QString text;
+    text.reserve(size);
+    text += Header + LineEnd + content.mediaFile + LineEnd;
+    for (const SectionTableModel::Cells& cells : content.rows) {
+        for (int k = 0; k < SectionTableModel::ColumnCount; ++k) {
+            if (k > 0)
+                text += Separator;
+            text += cells[k];
+        }
+        text += LineEnd;
+    }
+    return encodeText(text);
+}
+
+std::optional<ProjectContent> readProjectFileBytes(const QByteArray& bytes)
+{
+    const QString text = decodeText(bytes);
+    const std::vector<QStringView> lines = linesOf(text);
+    if (lines.empty() || lines.front() != Header)
+        return std::nullopt;
+    ProjectContent content;
+    if (lines.size() > 1)
+        content.mediaFile = lines[1].toString();
+    content.rows.reserve(std::max<size_t>(lines.size(), 3) - 2);
+    for (size_t i = 2; i < lines.size(); ++i)
+        content.rows.push_back(cellsOf(lines[i]));
+    if (content.rows.empty())
+        content.rows.emplace_back();
+    return content;
+}
