@@ -1,30 +1,88 @@
 #include "project/ProjectCommands.h"
 
+#include "project/FileAccess.h"
 #include "project/FileDialog.h"
 #include "project/Paths.h"
+#include "project/ProjectWorkspace.h"
 #include "workspace/FormMain.h"
 #include "workspace/Prompts.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 
+#include <utility>
+
 namespace {
 
-// Asked before a command replaces a workspace that has unsaved changes.
-void offerToSave(FormMain& window)
+const FileFilter ProjectFilter{QStringLiteral("*.kvprj"), QStringLiteral("*.kvprj")};
+const QString ProjectExtension = QStringLiteral("kvprj");
+
+// Offers to save unsaved changes with `question`. False when the user said
+// Yes and the save did not happen (cancelled or failed): the caller must not
+// go on and lose the work.
+bool offerToSave(FormMain& window, const QString& question)
 {
-    if (window.state().isDirty &&
-        window.prompts().message(&window,
-                                 QStringLiteral("Do you want to save the current project?"),
-                                 Prompts::Buttons::YesNo) == Prompts::Answer::Yes)
-        window.menuSave_Click();
+    if (!window.state().isDirty ||
+        window.prompts().message(&window, question, Prompts::Buttons::YesNo) !=
+            Prompts::Answer::Yes)
+        return true;
+    return saveProject(window);
 }
+
+// Asked before a command replaces a workspace.
+bool offerToSaveCurrent(FormMain& window)
+{
+    return offerToSave(window, QStringLiteral("Do you want to save the current project?"));
+}
+
+void reportSaveFailure(FormMain& window, const QString& reason, bool automatic)
+{
+    QString text = QStringLiteral("The project could not be saved to\n%1\n\n%2\n\n"
+                                  "Nothing was changed on disk, and your work is still open.")
+                       .arg(QDir::toNativeSeparators(window.state().projectFile), reason);
+    if (automatic)
+        text += QStringLiteral(" Kelvane keeps trying every 30 seconds; you can also save the "
+                               "project elsewhere with Save Project As.");
+    window.state().saveFailureReported = true;
+    window.prompts().message(&window, text, Prompts::Buttons::Ok);
+}
+
+// Writes the project file and tells the user if that failed.
+bool writeProject(FormMain& window)
+{
+    const std::optional<QString> failure = WriteProjectFile(window);
+    if (failure)
+        reportSaveFailure(window, *failure, false);
+    return !failure;
+}
+
+QString projectFolder(const WorkspaceState& state)
+{
+    return state.projectFile.isEmpty() ? documentsFolder()
+                                       : QFileInfo(state.projectFile).absolutePath();
+}
+
+// Marks the workspace as being filled by Open Project for as long as it lives.
+class LoadingProject
+{
+public:
+    explicit LoadingProject(WorkspaceState& state) : state_(state) { state_.loadingProject = true; }
+    ~LoadingProject() { state_.loadingProject = false; }
+    LoadingProject(const LoadingProject&) = delete;
+    LoadingProject& operator=(const LoadingProject&) = delete;
+
+private:
+    WorkspaceState& state_;
+};
 
 } // namespace
 
 void newTranscriptionProject(FormMain& window)
 {
-    offerToSave(window);
+    if (!offerToSaveCurrent(window))
+        return;
     window.ResetWorkspace();
     FileDialogRequest request;
     request.mode = FileDialogMode::Open;
@@ -39,4 +97,94 @@ void newTranscriptionProject(FormMain& window)
     window.controls().lblMediaFile->setText(FileNameOfPath(state.mediaFile));
     state.mediaOpened = false;
     window.controls().txtScript->setFocus();
+}
+
+void openProject(FormMain& window)
+{
+    if (!offerToSaveCurrent(window))
+        return;
+    window.ResetWorkspace();
+    FileDialogRequest request;
+    request.mode = FileDialogMode::Open;
+    request.title = QStringLiteral("Open Project");
+    request.filters = {ProjectFilter};
+    request.initialFolder = documentsFolder();
+    request.defaultExtension = ProjectExtension;
+    const QString path = window.prompts().chooseFile(&window, request);
+    if (path.isEmpty())
+        return;
+
+    // The file is read whole and closed here, before anything can write it.
+    QByteArray bytes;
+    if (const std::optional<QString> failure = readWholeFile(path, bytes)) {
+        window.prompts().message(&window,
+                                 QStringLiteral("The project could not be opened from\n%1\n\n%2")
+                                     .arg(QDir::toNativeSeparators(path), *failure),
+                                 Prompts::Buttons::Ok);
+        window.showProjectCaption();
+        return;
+    }
+    std::optional<ProjectContent> content = readProjectFileBytes(bytes);
+    if (!content) {
+        // Not a project file: the workspace stays empty.
+        window.showProjectCaption();
+        return;
+    }
+    {
+        // Until the media has opened, a tick of the auto-saver must not write
+        // the rows just read back over the file.
+        const LoadingProject loading(window.state());
+        fillWorkspace(window, path, std::move(*content));
+        window.state().mediaOpened = false;
+        window.cmdPlay_Click();
+    }
+    window.showProjectCaption();
+}
+
+bool saveProject(FormMain& window)
+{
+    if (window.state().projectFile.isEmpty())
+        return saveProjectAs(window);
+    return writeProject(window);
+}
+
+bool saveProjectAs(FormMain& window)
+{
+    WorkspaceState& state = window.state();
+    FileDialogRequest request;
+    request.mode = FileDialogMode::Save;
+    request.title = QStringLiteral("Save Project");
+    request.initialFileName = QStringLiteral("transcription.kvprj");
+    request.filters = {ProjectFilter};
+    request.initialFolder = projectFolder(state);
+    request.defaultExtension = ProjectExtension;
+    const QString path = window.prompts().chooseFile(&window, request);
+    if (path.isEmpty())
+        return false;
+    if (FileExists(path) &&
+        window.prompts().message(&window,
+                                 QStringLiteral("Are you sure to overwrite the existed file?"),
+                                 Prompts::Buttons::OkCancel) != Prompts::Answer::Ok)
+        return false;
+    // A project that cannot be written there keeps its former file.
+    QString previous = std::exchange(state.projectFile, path);
+    if (writeProject(window))
+        return true;
+    state.projectFile = std::move(previous);
+    return false;
+}
+
+void autoSaveProject(FormMain& window)
+{
+    WorkspaceState& state = window.state();
+    if (state.projectFile.isEmpty() || state.loadingProject)
+        return;
+    const std::optional<QString> failure = WriteProjectFile(window);
+    if (failure && !state.saveFailureReported)
+        reportSaveFailure(window, *failure, true);
+}
+
+bool offerToSaveBeforeQuit(FormMain& window)
+{
+    return offerToSave(window, QStringLiteral("Do you want to save the project before quit?"));
 }

@@ -8,3 +8,22 @@ class FormMain;
 // workspace and asks for the media file to transcribe. The media is opened
 // by the first Play.
 void newTranscriptionProject(FormMain& window);
+
+// Open Project: offers to save the current work, empties the workspace, and
+// loads the project file the user picks; its media then plays from the last
+// section, so that the work goes on where it ended.
+void openProject(FormMain& window);
+
+// Save Project writes the project file without asking, or asks for one when
+// the project has none yet. Save Project As always asks. Both return whether
+// the workspace is now saved; a failure has been reported to the user.
+bool saveProject(FormMain& window);
+bool saveProjectAs(FormMain& window);
+
+// The auto-saver's tick: rewrites a project that has a file. A failure is
+// reported once; later ticks retry quietly until a save succeeds.
+void autoSaveProject(FormMain& window);
+
+// Asked before the window closes with unsaved changes. False when the user
+// asked to save and the save did not happen: the window must stay open.
+bool offerToSaveBeforeQuit(FormMain& window);

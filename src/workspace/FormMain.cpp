@@ -221,6 +221,7 @@ void FormMain::connectHandlers()
     connect(c.cmdRewind, &AquaButton::Click, this, &FormMain::cmdRewind_Click);
     connect(c.Timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
     connect(c.TimerAutoRewind, &QTimer::timeout, this, &FormMain::TimerAutoRewind_Timer);
+    connect(c.TimerAutoSaver, &QTimer::timeout, this, &FormMain::TimerAutoSaver_Timer);
     connect(&mmc_, &MediaControl::StatusUpdate, this, &FormMain::MMC_StatusUpdate);
     connect(c.oGrid, &SectionGrid::Click, this, &FormMain::oGrid_Click);
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
@@ -252,6 +253,7 @@ void FormMain::ResetWorkspace()
     state_.isDirty = false;
     state_.isRewinding = false;
     state_.seekStart = -1;
+    state_.saveFailureReported = false;
     captureFollowsPosition_ = false;
     c.TimerAutoRewind->stop(); // a replay of the old workspace must not come
     mmc_.setCommand(QStringLiteral("close"));
@@ -292,6 +294,8 @@ void FormMain::setScriptText(const QString& text)
 {
     const QSignalBlocker quiet(ui_.txtScript);
     ui_.txtScript->setPlainText(text);
+    // Typing goes on at the end of the section's text.
+    ui_.txtScript->moveCursor(QTextCursor::End);
 }
 
 void FormMain::menuOpen_Click()
@@ -299,11 +303,25 @@ void FormMain::menuOpen_Click()
     newTranscriptionProject(*this);
 }
 
-void FormMain::menuSave_Click() {}
+void FormMain::menuSave_Click()
+{
+    saveProject(*this);
+}
 
-void FormMain::menuSaveAs_Click() {}
+void FormMain::menuSaveAs_Click()
+{
+    saveProjectAs(*this);
+}
 
-void FormMain::menuLoad_Click() {}
+void FormMain::menuLoad_Click()
+{
+    openProject(*this);
+}
+
+void FormMain::TimerAutoSaver_Timer()
+{
+    autoSaveProject(*this);
+}
 
 void FormMain::menuExport_Click() {}
 
@@ -344,8 +362,12 @@ void FormMain::changeEvent(QEvent* event)
 
 void FormMain::closeEvent(QCloseEvent* event)
 {
-    Form_Unload();
-    event->accept();
+    if (Form_Unload()) {
+        event->accept();
+    } else {
+        event->ignore();
+        stayOpenAfterClose();
+    }
 }
 
 void FormMain::Form_Resize()
@@ -368,12 +390,28 @@ void FormMain::Form_Resize()
     c.oGrid->resize(twipsToPixels(s.gridWidth), twipsToPixels(s.gridHeight));
 }
 
-void FormMain::Form_Unload()
+// Returns whether the window may close: not when the user asked to save the
+// work and it could not be saved.
+bool FormMain::Form_Unload()
 {
     // Stop the sound before anything is asked.
     mmc_.setCommand(QStringLiteral("close"));
-    if (state_.isDirty &&
-        prompts_.message(this, QStringLiteral("Do you want to save the project before quit?"),
-                         Prompts::Buttons::YesNo) == Prompts::Answer::Yes)
-        ui_.menuSave->trigger();
+    return offerToSaveBeforeQuit(*this);
+}
+
+// The media was closed for the quit question. The workspace stays as it is;
+// the next Play opens the media again and replays the last section, from
+// where the work goes on as after opening a project.
+void FormMain::stayOpenAfterClose()
+{
+    Controls& c = ui_;
+    state_.mediaOpened = false;
+    state_.capturePaused = false;
+    state_.isRewinding = false;
+    state_.seekStart = -1;
+    captureFollowsPosition_ = false;
+    c.TimerAutoRewind->stop();
+    c.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
+    c.cmdPlay->show();
+    c.cmdRewind->show();
 }

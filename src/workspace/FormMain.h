@@ -86,7 +86,8 @@ public:
     void showProjectCaption();
     void markUnsaved();
 
-    // Replaces the text box's text without counting it as typing.
+    // Replaces the text box's text without counting it as typing; the caret
+    // goes to its end.
     void setScriptText(const QString& text);
 
 public slots:
@@ -106,6 +107,8 @@ public slots:
     void SliderTime_TryToSeekTo(qint32 position);
     void SliderTime_SeekTo(qint32 position);
     void txtScript_KeyUp();
+
+    void TimerAutoSaver_Timer();
 
     void menuOpen_Click();
     void menuSave_Click();
@@ -128,7 +131,8 @@ private:
     void connectHandlers();
     void Form_Load();
     void Form_Resize();
-    void Form_Unload();
+    bool Form_Unload();
+    void stayOpenAfterClose();
 
     bool openMedia();
     void startFirstSection(qint32 position);

@@ -20,9 +20,11 @@ void FormMain::cmdPlay_Click()
     if (!state_.mediaOpened) {
         if (!openMedia())
             return;
-        // Continue a loaded project where it ended: replay its last section.
-        // A project saved before anything was captured starts afresh.
-        if (!state_.projectFile.isEmpty() && isReplayable(ui_.oGrid->rows() - 1))
+        // Continue a workspace that holds sections (a loaded project, or one
+        // whose media was closed for the quit question) where it ended:
+        // replay its last section. A new transcription, or a project saved
+        // before anything was captured, starts afresh.
+        if (isReplayable(ui_.oGrid->rows() - 1))
             SliderTime_SeekTo(mmc_.Length() - 1);
         else
             startFirstSection(mmc_.Position());

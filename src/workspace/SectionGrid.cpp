@@ -160,6 +160,16 @@ void SectionGrid::stripeRow(int row)
         model_.setCellBackground(row - 1, column, QColor(255, 255, 255));
 }
 
+void SectionGrid::loadRows(std::vector<SectionTableModel::Cells> rows)
+{
+    // Grid rows 2, 4, 6... are the model's rows 1, 3, 5...
+    std::vector<bool> striped(rows.size());
+    for (size_t i = 1; i < striped.size(); i += 2)
+        striped[i] = true;
+    model_.replaceRows(std::move(rows), striped);
+    setRow(this->rows() - 1);
+}
+
 void SectionGrid::makeCurrent(int row, int column)
 {
     const QModelIndex target = model_.index(row - 1, column);

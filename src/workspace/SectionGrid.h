@@ -46,6 +46,10 @@ public:
     // keeps the grid's grey. The current cell does not move.
     void stripeRow(int row);
 
+    // Replaces the section rows with `rows`, striped as if appended one by
+    // one, and makes the last one current.
+    void loadRows(std::vector<SectionTableModel::Cells> rows);
+
     // Brings a row into view by scrolling up or down only: the text column
     // is wider than the view, and showing its start would hide the times.
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;

@@ -90,6 +90,19 @@ QColor SectionTableModel::cellBackground(int row, int column) const
     return contains(row, column) ? rows_[row].backgrounds[column] : QColor();
 }
 
+void SectionTableModel::replaceRows(std::vector<Cells> rows, const std::vector<bool>& striped)
+{
+    beginResetModel();
+    rows_.clear();
+    rows_.resize(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        rows_[i].cells = std::move(rows[i]);
+        if (i < striped.size() && striped[i])
+            rows_[i].backgrounds.fill(QColor(255, 255, 255));
+    }
+    endResetModel();
+}
+
 bool SectionTableModel::contains(int row, int column) const
 {
     return row >= 0 && row < rowCount() && column >= 0 && column < ColumnCount;
@@ -97,5 +110,7 @@ bool SectionTableModel::contains(int row, int column) const
 
 QString SectionTableModel::oneLine(QString text)
 {
-    return text.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
+    return text.replace(QLatin1String("\r\n"), QLatin1String(" "))
+        .replace(u'\n', u' ')
+        .replace(u'\r', u' ');
 }

@@ -30,6 +30,9 @@ public:
 
     // Grows with empty rows at the end or drops rows from the end.
     void resize(int rows);
+    // Replaces every row at once; the rows in `striped` get a white
+    // background in every cell, the others show the table's.
+    void replaceRows(std::vector<Cells> rows, const std::vector<bool>& striped);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
     void setCellBackground(int row, int column, const QColor& colour);

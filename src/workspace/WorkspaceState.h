@@ -13,4 +13,10 @@ struct WorkspaceState
     bool isRewinding = false;   // a section replay is running
     qint32 seekStart = -1;      // start of the next replay after a seek; -1 for none
     bool isDirty = false;       // unsaved changes
+
+    // A failed save has been reported and no save has succeeded since; the
+    // auto-saver then keeps trying without asking for attention again.
+    bool saveFailureReported = false;
+    // Open Project is filling the workspace; its file must not be written.
+    bool loadingProject = false;
 };

@@ -1,8 +1,8 @@
 #include "ScriptedPrompts.h"
 
-void ScriptedPrompts::script(std::initializer_list<Answer> answers)
+void ScriptedPrompts::script(QList<Answer> answers)
 {
-    answers_ = answers;
+    answers_ = std::move(answers);
 }
 
 void ScriptedPrompts::scriptFiles(std::initializer_list<QString> paths)

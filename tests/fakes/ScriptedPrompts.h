@@ -20,7 +20,7 @@ public:
 
     // The answers to give, in order. When the script runs out, the safe
     // answer of the box is given (Ok, Cancel or No) and counted as unexpected.
-    void script(std::initializer_list<Answer> answers);
+    void script(QList<Answer> answers);
     // The paths the file dialogs return, in order; "" stands for Cancel.
     // When they run out, the dialog is cancelled and counted as unexpected.
     void scriptFiles(std::initializer_list<QString> paths);

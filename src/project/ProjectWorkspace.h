@@ -1,0 +1,21 @@
+#pragma once
+
+#include "project/ProjectFile.h"
+
+#include <QString>
+
+#include <optional>
+
+class FormMain;
+
+// Moves a workspace between the main window and its project file.
+
+// Writes the workspace to its project file (which must be set). On success
+// the project is saved: no unsaved mark, the caption names the file. On
+// failure nothing changes, the file on disk included, and the reason is
+// returned.
+std::optional<QString> WriteProjectFile(FormMain& window);
+
+// Fills an empty workspace with a project read from `path`. The media is not
+// opened; the text box shows the last section's text, where typing goes.
+void fillWorkspace(FormMain& window, const QString& path, ProjectContent content);
