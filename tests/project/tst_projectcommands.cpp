@@ -367,10 +367,18 @@ void TestProjectCommands::quitWithAFailedSaveKeepsTheWindow()
     w.Timer1_Timer();
     c.txtScript->setPlainText("typed before closing");
 
-    // Yes, then the Save As dialog cancelled: the window stays.
+    // Yes, then the Save As dialog cancelled: the window stays. The closed
+    // device's status updates meanwhile leave the capture section's end.
     prompts.script({Prompts::Answer::Yes});
     prompts.scriptFiles({""});
+    prompts.whileAsking = [&](const QString&) {
+        device.advance(1000);
+        w.MMC_StatusUpdate();
+    };
     QVERIFY(!w.close());
+    prompts.whileAsking = nullptr;
+    QCOMPARE(rowCells(*c.oGrid, 3),
+             QStringList({"9500", "10000", "00:00:09", "00:00:10", "typed before closing"}));
     QVERIFY(w.isVisible());
     QCOMPARE(prompts.asked.last().text, QuitQuestion);
     QCOMPARE(device.Mode(), int(MediaControl::NotOpen));
