@@ -48,23 +48,20 @@ SectionTableModel::Cells cellsOf(QStringView line)
 
 QByteArray projectFileBytes(const ProjectContent& content)
 {
-    qsizetype size = Header.size() + content.mediaFile.size() + 2 * LineEnd.size();
-    for (const SectionTableModel::Cells& cells : content.rows) {
-        for (const QString& cell : cells)
-            size += cell.size() + Separator.size();
-    }
-    QString text;
-    text.reserve(size);
-    text += Header + LineEnd + content.mediaFile + LineEnd;
-    for (const SectionTableModel::Cells& cells : content.rows) {
-        for (int k = 0; k < SectionTableModel::ColumnCount; ++k) {
-            if (k > 0)
-                text += Separator;
-            text += cells[k];
+    return encodeText([&content](const TextSink& write) {
+        write(Header);
+        write(LineEnd);
+        write(content.mediaFile);
+        write(LineEnd);
+        for (const SectionTableModel::Cells& cells : content.rows) {
+            for (int k = 0; k < SectionTableModel::ColumnCount; ++k) {
+                if (k > 0)
+                    write(Separator);
+                write(cells[k]);
+            }
+            write(LineEnd);
         }
-        text += LineEnd;
-    }
-    return encodeText(text);
+    });
 }
 
 std::optional<ProjectContent> readProjectFileBytes(const QByteArray& bytes)

@@ -1,6 +1,7 @@
 #include "project/TextEncoding.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <algorithm>
 #include <array>
@@ -17,14 +18,20 @@ constexpr std::array<char16_t, 32> HighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-std::optional<char> toWindows1252(char16_t c)
+// Most characters are ASCII; the rest look the code page up out of line.
+std::optional<char> highToWindows1252(char16_t c)
 {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+    if (c >= 0xA0 && c <= 0xFF)
         return char(c);
     const auto* found = std::find(HighControls.begin(), HighControls.end(), c);
     if (found == HighControls.end())
         return std::nullopt;
     return char(0x80 + (found - HighControls.begin()));
+}
+
+inline std::optional<char> toWindows1252(char16_t c)
+{
+    return c < 0x80 ? std::optional<char>(char(c)) : highToWindows1252(c);
 }
 
 char16_t fromWindows1252(unsigned char byte)
@@ -37,40 +44,55 @@ bool isAscii(const QByteArray& bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](char b) { return (b & 0x80) == 0; });
 }
 
-std::optional<QString> decodeUtf8(const QByteArray& bytes)
+// Bytes that are UTF-8 and not plain ASCII, which only a UTF-8 file holds.
+bool isUtf8Text(const QByteArray& bytes)
 {
-    // A byte-order mark is kept as a character: the files carry none.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return !isAscii(bytes) && QByteArrayView(bytes).isValidUtf8();
 }
 
 } // namespace
 
-QByteArray encodeText(const QString& text)
+QByteArray encodeText(QStringView text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar c : text) {
-        const std::optional<char> byte = toWindows1252(c.unicode());
-        if (!byte)
-            return text.toUtf8();
-        bytes.append(*byte);
+    return encodeText([text](const TextSink& sink) { sink(text); });
+}
+
+QByteArray encodeText(const TextPieces& pieces)
+{
+    qsizetype length = 0;
+    bool fits = true;
+    pieces([&](QStringView piece) {
+        length += piece.size();
+        fits = fits && std::all_of(piece.begin(), piece.end(),
+                                   [](QChar c) { return toWindows1252(c.unicode()).has_value(); });
+    });
+    if (fits) {
+        QByteArray bytes(length, Qt::Uninitialized);
+        char* out = bytes.data();
+        pieces([&out](QStringView piece) {
+            for (const QChar c : piece)
+                *out++ = *toWindows1252(c.unicode());
+        });
+        // A few Windows-1252 texts ("Ã©") make bytes that are valid UTF-8 and
+        // would read back as other characters; those go out as UTF-8 too.
+        if (!isUtf8Text(bytes))
+            return bytes;
     }
-    // A few Windows-1252 texts ("Ã©") make bytes that are valid UTF-8 and
-    // would read back as other characters; those go out as UTF-8 as well.
-    if (!isAscii(bytes) && decodeUtf8(bytes))
-        return text.toUtf8();
+    // UTF-8 takes at most three bytes for each UTF-16 unit.
+    QByteArray bytes(3 * length, Qt::Uninitialized);
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    char* out = bytes.data();
+    pieces([&](QStringView piece) { out = encoder.appendToBuffer(out, piece); });
+    bytes.truncate(out - bytes.data());
     return bytes;
 }
 
 QString decodeText(const QByteArray& bytes)
 {
-    if (!isAscii(bytes)) {
-        if (std::optional<QString> text = decodeUtf8(bytes))
-            return *text;
+    if (isUtf8Text(bytes)) {
+        // A byte-order mark is kept as a character: the files carry none.
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        return decoder.decode(bytes);
     }
     QString text(bytes.size(), Qt::Uninitialized);
     std::transform(bytes.begin(), bytes.end(), text.begin(),

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
+
+#include <functional>
 
 // The one rule for the bytes of the program's text files (projects and
 // exported transcripts). Text goes out in Windows-1252, the code page these
@@ -9,5 +12,14 @@
 // then the whole file is UTF-8, so that no character is lost. Reading takes
 // a file that is valid UTF-8 and holds a non-ASCII byte as UTF-8, and any
 // other file as Windows-1252.
-QByteArray encodeText(const QString& text);
+QByteArray encodeText(QStringView text);
 QString decodeText(const QByteArray& bytes);
+
+// A text given piece by piece: the function hands every piece, in order, to
+// the sink it is given, and may be called more than once.
+using TextSink = std::function<void(QStringView piece)>;
+using TextPieces = std::function<void(const TextSink& sink)>;
+
+// Encodes the pieces as encodeText would encode them joined, without ever
+// holding the joined text.
+QByteArray encodeText(const TextPieces& pieces);

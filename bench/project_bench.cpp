@@ -1,0 +1,298 @@
+// Project file figures for long transcriptions: 32,767 and 100,000 sections
+// of about 200 characters, once all Windows-1252 (accents such as é, ü, ’)
+// and once with 1% of the sections holding a character that code page lacks,
+// which makes the whole file UTF-8. For each it times writing the file (from
+// the bytes and from a real window, as Save and the auto-saver do), reading
+// it, and reading it into a shown window with the table painted; with
+// 100,000 sections also the auto-saver's tick, one call being the longest
+// stretch the window does not answer (over 100 ms is a freeze one notices
+// while typing). Prints the median of several runs per figure and never
+// fails on a slow machine; it fails only when a file or the table does not
+// hold what was written.
+//
+// usage: QT_QPA_PLATFORM=offscreen project_bench [TEMP_PARENT_DIR]
+//        (run by `make bench` through scripts/run-benchmarks)
+
+#include "media/MediaControl.h"
+#include "project/FileAccess.h"
+#include "project/ProjectFile.h"
+#include "project/ProjectWorkspace.h"
+#include "workspace/FormMain.h"
+#include "workspace/FormatTime.h"
+#include "workspace/Prompts.h"
+#include "workspace/SectionGrid.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int Runs = 7;
+
+// The window needs a device and someone to ask; neither is used here, and a
+// question asked means that a save failed.
+class SilentDevice final : public MediaControl
+{
+public:
+    void setCommand(const QString&) override {}
+    qint32 Position() const override { return 0; }
+    qint32 Length() const override { return 0; }
+    int Mode() const override { return NotOpen; }
+};
+
+class CountingPrompts final : public Prompts
+{
+public:
+    int asked = 0;
+    Answer message(QWidget*, const QString&, Buttons buttons) override
+    {
+        ++asked;
+        return safeAnswer(buttons);
+    }
+    QString chooseFile(QWidget*, const FileDialogRequest&) override
+    {
+        ++asked;
+        return {};
+    }
+};
+
+// Sections of 1.5 to 6 seconds one after another, with texts of English-like
+// words; one word in twelve carries a Windows-1252 accent or quote, and with
+// `foreign` one section in a hundred holds a word from outside that code page.
+ProjectContent makeProject(int sections, bool foreign)
+{
+    static const QStringList Words = {
+        "the",   "and",    "we",        "said",      "that",    "was",      "really",
+        "about", "going",  "interview", "question",  "because", "morning",  "people",
+        "think", "I",      "you",       "know",      "well",    "there",    "station",
+        "river", "market", "yesterday", "everybody", "started", "remember", "of",
+        "to",    "in",     "it",        "a",         "so",      "but",      "they"};
+    static const QStringList Accented = {"café",   "naïve", "Zürich",  "über", "résumé",
+                                         "façade", "señor", "don’t",   "déjà", "Müller",
+                                         "“yes”",  "5 €",   "Ångström"};
+    static const QStringList Foreign = {"Łódź", "你好", "Gdańsk", "ℓ"};
+    std::mt19937 random(20240417);
+    auto pick = [&random](const QStringList& list) {
+        return list[random() % list.size()];
+    };
+
+    ProjectContent content;
+    content.mediaFile = QDir::home().filePath("Recordings/interview-2024-04-17.mp3");
+    content.rows.reserve(sections);
+    qint32 start = 0;
+    for (int i = 0; i < sections; ++i) {
+        const qint32 end = start + 1500 + qint32(random() % 4500);
+        QString text;
+        const int length = 170 + int(random() % 60);
+        while (text.size() < length) {
+            if (!text.isEmpty())
+                text += u' ';
+            text += random() % 12 == 0 ? pick(Accented) : pick(Words);
+        }
+        if (foreign && random() % 100 == 0)
+            text += u' ' + pick(Foreign);
+        content.rows.push_back({RawPositionText(start), RawPositionText(end), FormatTime(start),
+                                FormatTime(end), text});
+        start = end;
+    }
+    return content;
+}
+
+bool failed(const char* what, const QString& path)
+{
+    std::fprintf(stderr, "project_bench: %s: %s\n", what, qPrintable(path));
+    return false;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+template <typename Work> double timeMs(Work&& work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return clock.nsecsElapsed() / 1e6;
+}
+
+const char* verdict(double ms, double targetMs)
+{
+    return ms < targetMs ? "met" : "MISSED";
+}
+
+// Puts other bytes in the file, so that a write that does not happen shows.
+void makeStale(const QString& path)
+{
+    writeWholeFile(path, "stale");
+}
+
+bool holds(const QString& path, const QByteArray& bytes)
+{
+    QByteArray onDisk;
+    return !readWholeFile(path, onDisk) && onDisk == bytes;
+}
+
+bool sameRows(const SectionGrid& grid, const ProjectContent& content)
+{
+    if (grid.rows() != int(content.rows.size()) + 1)
+        return false;
+    for (int row = 1; row < grid.rows(); ++row) {
+        for (int column = 0; column < SectionTableModel::ColumnCount; ++column) {
+            if (grid.text(row, column) != content.rows[row - 1][column])
+                return false;
+        }
+    }
+    return true;
+}
+
+// Prints the figures of one project; false when what was read back is not
+// what was written.
+bool benchProject(const QString& dir, int sections, bool foreign)
+{
+    const ProjectContent content = makeProject(sections, foreign);
+    const QString label = QString("%1-%2").arg(sections).arg(foreign ? "utf8" : "cp1252");
+    const QString path = dir + "/" + label + ".kvprj";
+    const bool small = sections <= 32767;
+
+    // Write: the bytes, then the file.
+    std::vector<double> bytesMs, diskMs, writeMs;
+    QByteArray bytes;
+    for (int run = 0; run < Runs; ++run) {
+        makeStale(path);
+        bytesMs.push_back(timeMs([&] { bytes = projectFileBytes(content); }));
+        diskMs.push_back(timeMs([&] { writeWholeFile(path, bytes); }));
+        writeMs.push_back(bytesMs.back() + diskMs.back());
+        if (!holds(path, bytes))
+            return failed("the file was not written", path);
+    }
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString decoded = utf8.decode(bytes); // decodes when made a QString
+    const char* encoding = utf8.hasError() ? "windows-1252" : "utf-8";
+    const double sizeMb = bytes.size() / 1e6;
+    std::printf("write_ms %-14s median=%.1f (bytes=%.1f disk=%.1f) size_mb=%.2f %s",
+                qPrintable(label), median(writeMs), median(bytesMs), median(diskMs), sizeMb,
+                encoding);
+    if (small)
+        std::printf(" target<50 %s", verdict(median(writeMs), 50));
+    std::printf("\n");
+
+    // Read: the file, then its rows.
+    std::vector<double> fileMs, parseMs, readMs;
+    std::optional<ProjectContent> read;
+    for (int run = 0; run < Runs; ++run) {
+        QByteArray fromDisk;
+        read.reset(); // freeing the last rows is no part of reading
+        fileMs.push_back(timeMs([&] { readWholeFile(path, fromDisk); }));
+        parseMs.push_back(timeMs([&] { read = readProjectFileBytes(fromDisk); }));
+        readMs.push_back(fileMs.back() + parseMs.back());
+    }
+    if (!read || read->rows != content.rows || read->mediaFile != content.mediaFile)
+        return failed("the file does not read back as written", path);
+    std::printf("read_ms %-15s median=%.1f (file=%.1f parse=%.1f) size_mb=%.2f\n",
+                qPrintable(label), median(readMs), median(fileMs), median(parseMs), sizeMb);
+
+    // Read and show: as Open Project does it, on an emptied, shown window,
+    // until the table has been painted.
+    SilentDevice device;
+    CountingPrompts prompts;
+    FormMain window(device, prompts);
+    window.controls().TimerAutoSaver->stop(); // ticks are timed on their own below
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return failed("the window was not shown", path);
+    SectionGrid& grid = *window.controls().oGrid;
+    std::vector<double> showMs, fillMs, paintMs;
+    fileMs.clear();
+    parseMs.clear();
+    for (int run = 0; run < Runs; ++run) {
+        window.ResetWorkspace();
+        QCoreApplication::processEvents();
+        QByteArray fromDisk;
+        fileMs.push_back(timeMs([&] { readWholeFile(path, fromDisk); }));
+        parseMs.push_back(timeMs([&] { read = readProjectFileBytes(fromDisk); }));
+        fillMs.push_back(timeMs([&] { fillWorkspace(window, path, std::move(*read)); }));
+        paintMs.push_back(timeMs([&] {
+            QCoreApplication::processEvents();
+            grid.viewport()->repaint();
+        }));
+        showMs.push_back(fileMs.back() + parseMs.back() + fillMs.back() + paintMs.back());
+    }
+    if (!sameRows(grid, content))
+        return failed("the table does not hold the file", path);
+    std::printf("read_show_ms %-10s median=%.1f (file=%.1f parse=%.1f fill=%.1f paint=%.1f) "
+                "size_mb=%.2f",
+                qPrintable(label), median(showMs), median(fileMs), median(parseMs), median(fillMs),
+                median(paintMs), sizeMb);
+    if (small)
+        std::printf(" target<150 %s", verdict(median(showMs), 150));
+    std::printf("\n");
+
+    // Write from the window, as Save does it.
+    std::vector<double> windowMs;
+    for (int run = 0; run < Runs; ++run) {
+        makeStale(path);
+        windowMs.push_back(timeMs([&] { WriteProjectFile(window); }));
+        if (!holds(path, bytes))
+            return failed("the window did not write the file", path);
+    }
+    std::printf("window_write_ms %-7s median=%.1f size_mb=%.2f", qPrintable(label),
+                median(windowMs), sizeMb);
+    if (small)
+        std::printf(" target<50 %s", verdict(median(windowMs), 50));
+    std::printf("\n");
+
+    // The auto-saver's tick: the window answers nothing while it runs.
+    if (!small) {
+        std::vector<double> tickMs;
+        for (int run = 0; run < Runs; ++run) {
+            makeStale(path);
+            window.markUnsaved();
+            tickMs.push_back(timeMs([&] { window.TimerAutoSaver_Timer(); }));
+            if (window.state().isDirty || !holds(path, bytes))
+                return failed("the auto-saver did not save the file", path);
+        }
+        const double longest = *std::max_element(tickMs.begin(), tickMs.end());
+        std::printf("autosave_busy_ms %-6s median=%.1f max=%.1f (one tick, GUI thread busy) "
+                    "target<100 %s\n",
+                    qPrintable(label), median(tickMs), longest, verdict(longest, 100));
+    }
+    std::fflush(stdout);
+    if (prompts.asked > 0)
+        return failed("the window asked a question", path);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + "/project_bench-XXXXXX"
+                                     : QDir::tempPath() + "/project_bench-XXXXXX");
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "project_bench: no temporary folder: %s\n",
+                     qPrintable(dir.errorString()));
+        return 1;
+    }
+    for (const int sections : {32767, 100000}) {
+        for (const bool foreign : {false, true}) {
+            if (!benchProject(dir.path(), sections, foreign))
+                return 1;
+        }
+    }
+    return 0;
+}
