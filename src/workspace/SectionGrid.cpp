@@ -11,6 +11,14 @@ namespace {
 // wide enough to show long section texts.
 constexpr int TextColumnBlanks = 291;
 
+// Rows alternate: an even row's cells are white, an odd row keeps the grid's
+// grey.
+const QColor StripeColour(255, 255, 255);
+bool isStriped(int row)
+{
+    return row % 2 == 0;
+}
+
 } // namespace
 
 SectionGrid::SectionGrid(QWidget* parent) : QTableView(parent)
@@ -154,19 +162,20 @@ void SectionGrid::setCellBackColor(const QColor& colour)
 
 void SectionGrid::stripeRow(int row)
 {
-    if (row % 2 != 0)
+    if (!isStriped(row))
         return;
     for (int column = 0; column < cols(); ++column)
-        model_.setCellBackground(row - 1, column, QColor(255, 255, 255));
+        model_.setCellBackground(row - 1, column, StripeColour);
 }
 
 void SectionGrid::loadRows(std::vector<SectionTableModel::Cells> rows)
 {
-    // Grid rows 2, 4, 6... are the model's rows 1, 3, 5...
-    std::vector<bool> striped(rows.size());
-    for (size_t i = 1; i < striped.size(); i += 2)
-        striped[i] = true;
-    model_.replaceRows(std::move(rows), striped);
+    std::vector<QColor> backgrounds(rows.size());
+    for (size_t i = 0; i < backgrounds.size(); ++i) {
+        if (isStriped(int(i) + 1))
+            backgrounds[i] = StripeColour;
+    }
+    model_.replaceRows(std::move(rows), backgrounds);
     setRow(this->rows() - 1);
 }
 

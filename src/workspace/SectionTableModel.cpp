@@ -90,15 +90,16 @@ QColor SectionTableModel::cellBackground(int row, int column) const
     return contains(row, column) ? rows_[row].backgrounds[column] : QColor();
 }
 
-void SectionTableModel::replaceRows(std::vector<Cells> rows, const std::vector<bool>& striped)
+void SectionTableModel::replaceRows(std::vector<Cells> rows,
+                                    const std::vector<QColor>& backgrounds)
 {
     beginResetModel();
     rows_.clear();
     rows_.resize(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
         rows_[i].cells = std::move(rows[i]);
-        if (i < striped.size() && striped[i])
-            rows_[i].backgrounds.fill(QColor(255, 255, 255));
+        if (i < backgrounds.size())
+            rows_[i].backgrounds.fill(backgrounds[i]);
     }
     endResetModel();
 }

@@ -30,9 +30,9 @@ public:
 
     // Grows with empty rows at the end or drops rows from the end.
     void resize(int rows);
-    // Replaces every row at once; the rows in `striped` get a white
-    // background in every cell, the others show the table's.
-    void replaceRows(std::vector<Cells> rows, const std::vector<bool>& striped);
+    // Replaces every row at once. Every cell of a row gets the row's colour
+    // in `backgrounds`; an invalid colour shows the table's.
+    void replaceRows(std::vector<Cells> rows, const std::vector<QColor>& backgrounds);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
     void setCellBackground(int row, int column, const QColor& colour);
