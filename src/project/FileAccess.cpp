@@ -20,10 +20,22 @@ std::optional<QString> writeAll(QFileDevice& file, const QByteArray& bytes)
     return std::nullopt;
 }
 
+// The program's files are regular files. A device or a pipe would swallow
+// the bytes, or block the window waiting for the other end.
+std::optional<QString> notARegularFile(const QString& path)
+{
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("This is not a regular file.");
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QString> readWholeFile(const QString& path, QByteArray& bytes)
 {
+    if (std::optional<QString> refusal = notARegularFile(path))
+        return refusal;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return file.errorString();
@@ -35,19 +47,16 @@ std::optional<QString> readWholeFile(const QString& path, QByteArray& bytes)
 
 std::optional<QString> writeWholeFile(const QString& path, const QByteArray& bytes)
 {
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile() && !target.isDir()) {
-        QFile device(path);
-        if (!device.open(QIODevice::WriteOnly))
-            return device.errorString();
-        if (std::optional<QString> failure = writeAll(device, bytes))
-            return failure;
-        if (!device.flush())
-            return device.errorString();
-        return std::nullopt;
-    }
+    if (std::optional<QString> refusal = notARegularFile(path))
+        return refusal;
+    // The new content goes to a file beside the old one, which it replaces
+    // only once complete. This needs a folder the user may write in, which
+    // is the usual case; where it is not, the save fails and says so rather
+    // than rewriting the file in place.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that every write reaches the disk here and a short one
+    // is seen; a buffered one would be cut short silently at the commit.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
     if (std::optional<QString> failure = writeAll(file, bytes)) {
         file.cancelWriting();

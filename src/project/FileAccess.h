@@ -11,8 +11,7 @@
 // Reads the whole file into `bytes`, and closes it before returning.
 std::optional<QString> readWholeFile(const QString& path, QByteArray& bytes);
 
-// Replaces the file with `bytes`. A regular file is replaced only once the
-// new content is completely on disk, keeping its permissions; a failed write
-// leaves it as it was. A device or pipe is written directly, since it cannot
-// be replaced.
+// Replaces the file with `bytes`, only once the new content is completely on
+// disk, keeping the file's permissions; a failed write leaves it as it was.
+// Only regular files are read or written: a device or a pipe is refused.
 std::optional<QString> writeWholeFile(const QString& path, const QByteArray& bytes);

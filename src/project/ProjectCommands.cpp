@@ -37,15 +37,14 @@ bool offerToSaveCurrent(FormMain& window)
     return offerToSave(window, QStringLiteral("Do you want to save the current project?"));
 }
 
-void reportSaveFailure(FormMain& window, const QString& reason, bool automatic)
+void reportSaveFailure(FormMain& window, const QString& path, const QString& reason, bool automatic)
 {
     QString text = QStringLiteral("The project could not be saved to\n%1\n\n%2\n\n"
                                   "Nothing was changed on disk, and your work is still open.")
-                       .arg(QDir::toNativeSeparators(window.state().projectFile), reason);
+                       .arg(QDir::toNativeSeparators(path), reason);
     if (automatic)
         text += QStringLiteral(" Kelvane keeps trying every 30 seconds; you can also save the "
                                "project elsewhere with Save Project As.");
-    window.state().saveFailureReported = true;
     window.prompts().message(&window, text, Prompts::Buttons::Ok);
 }
 
@@ -54,7 +53,7 @@ bool writeProject(FormMain& window)
 {
     const std::optional<QString> failure = WriteProjectFile(window);
     if (failure)
-        reportSaveFailure(window, *failure, false);
+        reportSaveFailure(window, window.state().projectFile, *failure, false);
     return !failure;
 }
 
@@ -94,6 +93,16 @@ void newTranscriptionProject(FormMain& window)
     request.defaultExtension = QStringLiteral("wav");
     WorkspaceState& state = window.state();
     state.mediaFile = window.prompts().chooseFile(&window, request);
+    // Each line of a project file holds one thing; a path cannot span two.
+    if (state.mediaFile.contains(u'\n') || state.mediaFile.contains(u'\r')) {
+        window.prompts().message(&window,
+                                 QStringLiteral("The file\n%1\ncannot be transcribed because its "
+                                                "name holds a line break. Rename it and choose it "
+                                                "again.")
+                                     .arg(state.mediaFile),
+                                 Prompts::Buttons::Ok);
+        state.mediaFile.clear();
+    }
     window.controls().lblMediaFile->setText(FileNameOfPath(state.mediaFile));
     state.mediaOpened = false;
     window.controls().txtScript->setFocus();
@@ -166,11 +175,14 @@ bool saveProjectAs(FormMain& window)
                                  QStringLiteral("Are you sure to overwrite the existed file?"),
                                  Prompts::Buttons::OkCancel) != Prompts::Answer::Ok)
         return false;
-    // A project that cannot be written there keeps its former file.
+    // A project that cannot be written there keeps its former file, also
+    // for the auto-saver while the user reads why.
     QString previous = std::exchange(state.projectFile, path);
-    if (writeProject(window))
+    const std::optional<QString> failure = WriteProjectFile(window);
+    if (!failure)
         return true;
     state.projectFile = std::move(previous);
+    reportSaveFailure(window, path, *failure, false);
     return false;
 }
 
@@ -180,8 +192,10 @@ void autoSaveProject(FormMain& window)
     if (state.projectFile.isEmpty() || state.loadingProject)
         return;
     const std::optional<QString> failure = WriteProjectFile(window);
-    if (failure && !state.saveFailureReported)
-        reportSaveFailure(window, *failure, true);
+    if (!failure || state.saveFailureReported)
+        return;
+    state.saveFailureReported = true;
+    reportSaveFailure(window, state.projectFile, *failure, true);
 }
 
 bool offerToSaveBeforeQuit(FormMain& window)

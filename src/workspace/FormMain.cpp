@@ -248,15 +248,9 @@ void FormMain::ResetWorkspace()
     state_.projectFile.clear();
     c.lblMediaFile->clear();
     c.lblMode->clear();
-    state_.mediaOpened = false;
-    state_.capturePaused = false;
     state_.isDirty = false;
-    state_.isRewinding = false;
-    state_.seekStart = -1;
     state_.saveFailureReported = false;
-    captureFollowsPosition_ = false;
-    c.TimerAutoRewind->stop(); // a replay of the old workspace must not come
-    mmc_.setCommand(QStringLiteral("close"));
+    closeMedia();
     c.SliderTime->setMin(0);
     c.SliderTime->setMax(1000);
     c.SliderTime->setSectionStart(0);
@@ -264,9 +258,6 @@ void FormMain::ResetWorkspace()
     c.SliderTime->setValue(0);
     c.lblCurrent->setText(FormatTime(0));
     c.lblEnd->setText(FormatTime(0));
-    c.cmdPlay->show();
-    c.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
-    c.cmdRewind->show();
     c.chkAutoRewind->setChecked(false);
     c.lblSectionStart->setText(QStringLiteral("0"));
     c.lblSectionEnd->setText(QStringLiteral("0"));
@@ -277,6 +268,22 @@ void FormMain::ResetWorkspace()
     for (int column = 0; column < c.oGrid->cols(); ++column)
         c.oGrid->setText(1, column, QString());
     setWindowTitle(productName());
+}
+
+// Closes the media and leaves the sections as they are: the next Play opens
+// the media again.
+void FormMain::closeMedia()
+{
+    mmc_.setCommand(QStringLiteral("close"));
+    state_.mediaOpened = false;
+    state_.capturePaused = false;
+    state_.isRewinding = false;
+    state_.seekStart = -1;
+    captureFollowsPosition_ = false;
+    ui_.TimerAutoRewind->stop(); // a replay must not come
+    ui_.cmdPlay->show();
+    ui_.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
+    ui_.cmdRewind->show();
 }
 
 void FormMain::showProjectCaption()
@@ -362,12 +369,10 @@ void FormMain::changeEvent(QEvent* event)
 
 void FormMain::closeEvent(QCloseEvent* event)
 {
-    if (Form_Unload()) {
+    if (Form_Unload())
         event->accept();
-    } else {
+    else
         event->ignore();
-        stayOpenAfterClose();
-    }
 }
 
 void FormMain::Form_Resize()
@@ -391,27 +396,12 @@ void FormMain::Form_Resize()
 }
 
 // Returns whether the window may close: not when the user asked to save the
-// work and it could not be saved.
+// work and it could not be saved. The window then stays with its sections;
+// the next Play opens the media again and replays the last section, from
+// where the work goes on as after opening a project.
 bool FormMain::Form_Unload()
 {
     // Stop the sound before anything is asked.
-    mmc_.setCommand(QStringLiteral("close"));
+    closeMedia();
     return offerToSaveBeforeQuit(*this);
-}
-
-// The media was closed for the quit question. The workspace stays as it is;
-// the next Play opens the media again and replays the last section, from
-// where the work goes on as after opening a project.
-void FormMain::stayOpenAfterClose()
-{
-    Controls& c = ui_;
-    state_.mediaOpened = false;
-    state_.capturePaused = false;
-    state_.isRewinding = false;
-    state_.seekStart = -1;
-    captureFollowsPosition_ = false;
-    c.TimerAutoRewind->stop();
-    c.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
-    c.cmdPlay->show();
-    c.cmdRewind->show();
 }

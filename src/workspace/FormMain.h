@@ -132,9 +132,9 @@ private:
     void Form_Load();
     void Form_Resize();
     bool Form_Unload();
-    void stayOpenAfterClose();
 
     bool openMedia();
+    void closeMedia();
     void startFirstSection(qint32 position);
     void commitSection();
     void sendPause();

@@ -43,7 +43,9 @@ void FormMain::cmdPlay_Click()
 }
 
 // Opens the media and starts playing it. A file the device cannot play shows
-// as length 0; the user is told and the workspace is emptied.
+// as length 0; the user is told and the workspace is emptied, unless it holds
+// unsaved work (text typed without media, or sections whose media has gone
+// since), which stays for the user to save.
 bool FormMain::openMedia()
 {
     mmc_.setFileName(state_.mediaFile);
@@ -63,7 +65,10 @@ bool FormMain::openMedia()
     prompts_.message(this,
                      QStringLiteral("Sorry. The application doesn't support this type of media."),
                      Prompts::Buttons::Ok);
-    ResetWorkspace();
+    if (state_.isDirty)
+        closeMedia();
+    else
+        ResetWorkspace();
     return false;
 }
 

@@ -20,6 +20,8 @@ public:
 
     // A file the fake can open, with its length. Any other path fails to open.
     void addMedia(const QString& path, qint32 lengthMs);
+    // The file has gone: opening it fails from now on.
+    void removeMedia(const QString& path) { media_.remove(path); }
 
     // Moves the clock on by `ms`. A playing device advances and stops exactly
     // at the end of its play; StatusUpdate is emitted every 100 ms of it.

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestWindow.h"
 #include "Unprivileged.h"
 
@@ -13,6 +14,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 const QString Media = "/recordings/interview.wav";
@@ -21,26 +25,6 @@ const QString Product = "Kelvane";
 const QString SaveQuestion = "Do you want to save the current project?";
 const QString QuitQuestion = "Do you want to save the project before quit?";
 const QString OverwriteQuestion = "Are you sure to overwrite the existed file?";
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList rowCells(const SectionGrid& grid, int row)
-{
-    QStringList cells;
-    for (int column = 0; column < grid.cols(); ++column)
-        cells << grid.text(row, column);
-    return cells;
-}
 
 // A new transcription with two committed sections (the first typed over two
 // lines) and a third one capturing: the workspace has unsaved changes and no
@@ -116,7 +100,7 @@ void TestProjectCommands::savesWriteTheWorkspace()
     QCOMPARE(request.filters[0].description, QString("*.kvprj"));
     QCOMPARE(request.filters[0].patterns, QString("*.kvprj"));
     QCOMPARE(request.defaultExtension, QString("kvprj"));
-    QCOMPARE(fileBytes(path), TranscribedFile);
+    QCOMPARE(TestFiles::read(path), TranscribedFile);
     QCOMPARE(w.state().projectFile, path);
     QVERIFY(!w.state().isDirty);
     QCOMPARE(w.windowTitle(), Product + ' ' + path);
@@ -127,21 +111,21 @@ void TestProjectCommands::savesWriteTheWorkspace()
     QCOMPARE(w.windowTitle(), Product + " *" + path);
     w.menuSave_Click();
     QCOMPARE(prompts.dialogs.size(), 2);
-    QVERIFY(fileBytes(path).endsWith("<|S|>third\r\n"));
+    QVERIFY(TestFiles::read(path).endsWith("<|S|>third\r\n"));
     QCOMPARE(w.windowTitle(), Product + ' ' + path);
     QVERIFY(QFile::remove(path));
     w.menuSave_Click();
-    QVERIFY(fileBytes(path).endsWith("<|S|>third\r\n"));
+    QVERIFY(TestFiles::read(path).endsWith("<|S|>third\r\n"));
 
     // Save As onto an existing file asks first; Cancel writes nothing.
     const QString other = folder.filePath("other.kvprj");
-    QVERIFY(writeFile(other, "keep me"));
+    QVERIFY(TestFiles::write(other, "keep me"));
     c.txtScript->setPlainText("fourth");
     prompts.script({Prompts::Answer::Cancel});
     saveAs(t, other);
     QCOMPARE(prompts.asked.last().text, OverwriteQuestion);
     QCOMPARE(prompts.asked.last().buttons, Prompts::Buttons::OkCancel);
-    QCOMPARE(fileBytes(other), QByteArray("keep me"));
+    QCOMPARE(TestFiles::read(other), QByteArray("keep me"));
     QCOMPARE(w.state().projectFile, path);
     QCOMPARE(w.windowTitle(), Product + " *" + path);
     // A cancelled dialog changes nothing either.
@@ -151,7 +135,7 @@ void TestProjectCommands::savesWriteTheWorkspace()
     // OK moves the project to the new file.
     prompts.script({Prompts::Answer::Ok});
     saveAs(t, other);
-    QVERIFY(fileBytes(other).endsWith("<|S|>fourth\r\n"));
+    QVERIFY(TestFiles::read(other).endsWith("<|S|>fourth\r\n"));
     QCOMPARE(w.state().projectFile, other);
     QCOMPARE(w.windowTitle(), Product + ' ' + other);
     QCOMPARE(QFileInfo(prompts.dialogs.last().initialFolder), QFileInfo(folder.path()));
@@ -176,15 +160,16 @@ void TestProjectCommands::autoSaverRewritesProjectsWithAFile()
     saveAs(t, path);
     c.txtScript->setPlainText("typed later");
     QCOMPARE(w.windowTitle(), Product + " *" + path);
-    // The real timer's tick, whatever the device is doing.
+    // The timer's tick, whatever the device is doing.
     device.advance(1000);
-    QVERIFY(QTest::qWaitFor([&] { return !w.state().isDirty; }, 31000));
+    QVERIFY(QMetaObject::invokeMethod(c.TimerAutoSaver, "timeout"));
+    QVERIFY(!w.state().isDirty);
     QCOMPARE(w.windowTitle(), Product + ' ' + path);
-    QVERIFY(fileBytes(path).endsWith("<|S|>typed later\r\n"));
+    QVERIFY(TestFiles::read(path).endsWith("<|S|>typed later\r\n"));
     // An unchanged project is rewritten all the same.
     QVERIFY(QFile::remove(path));
     w.TimerAutoSaver_Timer();
-    QVERIFY(fileBytes(path).endsWith("<|S|>typed later\r\n"));
+    QVERIFY(TestFiles::read(path).endsWith("<|S|>typed later\r\n"));
     QVERIFY(prompts.asked.isEmpty());
 }
 
@@ -196,35 +181,63 @@ void TestProjectCommands::failedSavesKeepTheWork()
     transcribe(t);
 
     // Save As into a folder that is not there: the user is told where and
-    // why, and the project has no file still.
+    // why, and the project has no file still, also for an auto-save tick
+    // while the message is open (the folder is back by then).
     const QString nowhere = folder.filePath("gone/talk.kvprj");
-    prompts.script({Prompts::Answer::Ok, Prompts::Answer::Ok, Prompts::Answer::Ok});
+    prompts.script({Prompts::Answer::Ok});
+    prompts.whileAsking = [&](const QString& text) {
+        if (!text.contains("could not be saved"))
+            return; // the Save As dialog
+        QDir().mkpath(folder.filePath("gone"));
+        w.TimerAutoSaver_Timer();
+    };
     saveAs(t, nowhere);
+    prompts.whileAsking = nullptr;
     QCOMPARE(prompts.asked.size(), 1);
     QVERIFY(prompts.asked[0].text.contains(nowhere));
     QVERIFY(prompts.asked[0].text.contains("No such file or directory"));
     QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::Ok);
+    QVERIFY(!QFileInfo::exists(nowhere));
     QCOMPARE(w.state().projectFile, QString());
     QVERIFY(w.state().isDirty);
     QCOMPARE(w.windowTitle(), QString("Kelvane *"));
 
-    // A full disk: the old file stays whole, the work stays unsaved.
+    // A device is not a project file.
     const QString path = folder.filePath("talk.kvprj");
     saveAs(t, path);
     c.txtScript->setPlainText("more");
+    prompts.script({Prompts::Answer::Ok});
     saveAs(t, "/dev/full");
     QCOMPARE(prompts.asked.size(), 2);
     QVERIFY(prompts.asked[1].text.contains("/dev/full"));
-    QVERIFY(prompts.asked[1].text.contains("No space left on device"));
+    QVERIFY(prompts.asked[1].text.contains("not a regular file"));
     QCOMPARE(w.state().projectFile, path);
     QCOMPARE(w.windowTitle(), Product + " *" + path);
-    QCOMPARE(fileBytes(path), TranscribedFile);
+
+    // A disk that fills up halfway (a file size limit stands in for it): the
+    // project file keeps its old content, the work stays unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    prompts.script({Prompts::Answer::Ok});
+    w.menuSave_Click();
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    QCOMPARE(prompts.asked.size(), 3);
+    QVERIFY(prompts.asked[2].text.contains(path));
+    QVERIFY(prompts.asked[2].text.contains("too large"));
+    QCOMPARE(TestFiles::read(path), TranscribedFile);
+    QVERIFY(w.state().isDirty);
+    QCOMPARE(w.windowTitle(), Product + " *" + path);
 
     // Save to a project whose folder has gone.
     QVERIFY(QDir(folder.path()).removeRecursively());
+    prompts.script({Prompts::Answer::Ok});
     w.menuSave_Click();
-    QCOMPARE(prompts.asked.size(), 3);
-    QVERIFY(prompts.asked[2].text.contains(path));
+    QCOMPARE(prompts.asked.size(), 4);
+    QVERIFY(prompts.asked[3].text.contains(path));
     QVERIFY(w.state().isDirty);
     QCOMPARE(w.windowTitle(), Product + " *" + path);
     QCOMPARE(rowCells(*c.oGrid, 3).last(), QString("more"));
@@ -256,7 +269,7 @@ void TestProjectCommands::autoSaveReportsAFailureOnce()
     QVERIFY(QDir().mkpath(projects));
     w.TimerAutoSaver_Timer();
     QVERIFY(!w.state().isDirty);
-    QVERIFY(fileBytes(path).endsWith("<|S|>while the folder is gone\r\n"));
+    QVERIFY(TestFiles::read(path).endsWith("<|S|>while the folder is gone\r\n"));
     QCOMPARE(prompts.asked.size(), 1);
     QVERIFY(QDir(projects).removeRecursively());
     prompts.script({Prompts::Answer::Ok});
@@ -285,7 +298,7 @@ void TestProjectCommands::readOnlyProjectFile()
     QCOMPARE(prompts.asked.size(), 1);
     QVERIFY(prompts.asked[0].text.contains(path));
     QVERIFY(prompts.asked[0].text.contains("not writable"));
-    QCOMPARE(fileBytes(path), TranscribedFile);
+    QCOMPARE(TestFiles::read(path), TranscribedFile);
     QVERIFY(w.state().isDirty);
     QCOMPARE(w.windowTitle(), Product + " *" + path);
 }
@@ -302,7 +315,7 @@ void TestProjectCommands::saveQuestionsStopWhenTheSaveFails()
         bool goesOn;
     };
     const QString existing = folder.filePath("existing.kvprj");
-    QVERIFY(writeFile(existing, "keep me"));
+    QVERIFY(TestFiles::write(existing, "keep me"));
     const QList<Case> cases = {
         {"new, save cancelled", &FormMain::menuOpen_Click, {Prompts::Answer::Yes}, "", false},
         {"open, save cancelled", &FormMain::menuLoad_Click, {Prompts::Answer::Yes}, "", false},
@@ -350,7 +363,7 @@ void TestProjectCommands::saveQuestionsStopWhenTheSaveFails()
             QVERIFY2(w.state().isDirty, test.name);
             QCOMPARE(w.windowTitle(), QString("Kelvane *"));
             QCOMPARE(prompts.dialogs.size(), test.answers.first() == Prompts::Answer::Yes ? 1 : 0);
-            QCOMPARE(fileBytes(existing), QByteArray("keep me"));
+            QCOMPARE(TestFiles::read(existing), QByteArray("keep me"));
         }
         QVERIFY2(prompts.unexpected == 0, test.name);
     }
@@ -386,8 +399,21 @@ void TestProjectCommands::quitWithAFailedSaveKeepsTheWindow()
     QCOMPARE(c.oGrid->rows(), 4);
     QCOMPARE(c.txtScript->toPlainText(), QString("typed before closing"));
 
-    // Play opens the media again and replays the last section, from where
-    // the work goes on.
+    // A media file that has gone meanwhile: Play tells the user and keeps
+    // the work.
+    device.removeMedia(Media);
+    prompts.script({Prompts::Answer::Ok});
+    w.menuPlay_Click();
+    QCOMPARE(prompts.asked.last().text,
+             QString("Sorry. The application doesn't support this type of media."));
+    QCOMPARE(c.oGrid->rows(), 4);
+    QCOMPARE(c.txtScript->toPlainText(), QString("typed before closing"));
+    QVERIFY(w.state().isDirty);
+    QCOMPARE(w.windowTitle(), QString("Kelvane *"));
+
+    // Back in its place, Play opens the media again and replays the last
+    // section, from where the work goes on.
+    device.addMedia(Media, MediaLength);
     w.menuPlay_Click();
     QCOMPARE(device.Mode(), int(MediaControl::Playing));
     QCOMPARE(device.From(), 9500);
@@ -413,7 +439,7 @@ void TestProjectCommands::openProjectContinuesWhereItEnded()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath("talk.kvprj");
-    QVERIFY(writeFile(path, TranscribedFile));
+    QVERIFY(TestFiles::write(path, TranscribedFile));
     TestWindow t;
     auto& [device, prompts, w, c] = t;
     w.show();
@@ -456,7 +482,7 @@ void TestProjectCommands::openProjectContinuesWhereItEnded()
     // The next auto-save writes the same file back.
     w.TimerAutoSaver_Timer();
     QVERIFY(!w.state().isDirty);
-    QCOMPARE(fileBytes(path), TranscribedFile);
+    QCOMPARE(TestFiles::read(path), TranscribedFile);
 
     // Opening it again asks first when changes are unsaved; a cancelled
     // dialog leaves an empty workspace.
@@ -472,7 +498,8 @@ void TestProjectCommands::openProjectContinuesWhereItEnded()
     // A project without media loads, plays nothing, and shows the text of
     // its last section, where typing goes on.
     const QString noMedia = folder.filePath("notes.kvprj");
-    QVERIFY(writeFile(noMedia, "kv project file\r\n\r\n<|S|><|S|><|S|><|S|>notes so far\r\n"));
+    QVERIFY(
+        TestFiles::write(noMedia, "kv project file\r\n\r\n<|S|><|S|><|S|><|S|>notes so far\r\n"));
     prompts.scriptFiles({noMedia});
     w.menuLoad_Click();
     QCOMPARE(w.windowTitle(), Product + ' ' + noMedia);
@@ -492,7 +519,7 @@ void TestProjectCommands::openProjectRejectsWhatItCannotLoad()
     // Not a project file: an empty workspace, no message, the caption
     // ending in a blank.
     const QString text = folder.filePath("notes.txt");
-    QVERIFY(writeFile(text, "KV project file\r\n\r\n<|S|><|S|><|S|><|S|>\r\n"));
+    QVERIFY(TestFiles::write(text, "KV project file\r\n\r\n<|S|><|S|><|S|><|S|>\r\n"));
     prompts.scriptFiles({text});
     w.menuLoad_Click();
     QCOMPARE(w.windowTitle(), Product + ' ');
@@ -514,7 +541,7 @@ void TestProjectCommands::openProjectRejectsWhatItCannotLoad()
     const QString path = folder.filePath("lost-media.kvprj");
     const QByteArray unusual = "kv project file\n/recordings/lost.wav\n"
                                "0<|S|>5<|S|>00:00:00<|S|>00:00:05<|S|>kept as it is\n";
-    QVERIFY(writeFile(path, unusual));
+    QVERIFY(TestFiles::write(path, unusual));
     prompts.scriptFiles({path});
     prompts.script({Prompts::Answer::Ok});
     prompts.whileAsking = [&](const QString&) {
@@ -523,12 +550,21 @@ void TestProjectCommands::openProjectRejectsWhatItCannotLoad()
     w.menuLoad_Click();
     QCOMPARE(prompts.asked.last().text,
              QString("Sorry. The application doesn't support this type of media."));
-    QCOMPARE(fileBytes(path), unusual);
+    QCOMPARE(TestFiles::read(path), unusual);
     QCOMPARE(w.state().projectFile, QString());
     QCOMPARE(c.oGrid->rows(), 2);
     QCOMPARE(w.windowTitle(), Product + ' ');
     w.TimerAutoSaver_Timer();
-    QCOMPARE(fileBytes(path), unusual);
+    QCOMPARE(TestFiles::read(path), unusual);
+
+    // A media file whose name holds a line break could not be stored.
+    prompts.whileAsking = nullptr;
+    prompts.scriptFiles({"/recordings/two\nlines.wav"});
+    prompts.script({Prompts::Answer::Ok});
+    w.menuOpen_Click();
+    QVERIFY(prompts.asked.last().text.contains("line break"));
+    QCOMPARE(w.state().mediaFile, QString());
+    QCOMPARE(c.lblMediaFile->text(), QString());
     QCOMPARE(prompts.unexpected, 0);
 }
 

@@ -47,14 +47,6 @@ void newTranscription(TestWindow& t)
     t.w.menuOpen_Click();
 }
 
-QStringList rowCells(const SectionGrid& grid, int row)
-{
-    QStringList cells;
-    for (int column = 0; column < grid.cols(); ++column)
-        cells << grid.text(row, column);
-    return cells;
-}
-
 // Fills the table as a loaded project would: each section's bounds and text.
 struct Section
 {

@@ -469,6 +469,7 @@ void TestFormMain::quitClosesTheMediaThenAsksWhenUnsaved()
         // Yes saves the project (a new one through Save As), No does not.
         QCOMPARE(prompts.dialogs.size(), answer == Prompts::Answer::Yes ? 1 : 0);
         QCOMPARE(QFileInfo::exists(saveAs), answer == Prompts::Answer::Yes);
+        QCOMPARE(prompts.unexpected, 0);
     }
 }
 
