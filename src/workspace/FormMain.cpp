@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -355,9 +356,21 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
     // The panels follow the client area, which the window has laid out by now.
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         Form_Resize();
-    else if (watched == ui_.txtScript && event->type() == QEvent::KeyRelease)
-        txtScript_KeyUp();
+    else if (watched == ui_.txtScript)
+        watchScriptKeys(event);
     return QMainWindow::eventFilter(watched, event);
+}
+
+// A key released in the text box is typing, but only a key that was pressed
+// there: the Enter that closes a file dialog or answers a question is let go
+// in the text box too, and must not mark a project just saved as changed.
+void FormMain::watchScriptKeys(const QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress)
+        keysPressedInScript_.insert(static_cast<const QKeyEvent*>(event)->key());
+    else if (event->type() == QEvent::KeyRelease &&
+             keysPressedInScript_.remove(static_cast<const QKeyEvent*>(event)->key()))
+        txtScript_KeyUp();
 }
 
 void FormMain::changeEvent(QEvent* event)

@@ -3,6 +3,7 @@
 #include "workspace/WorkspaceState.h"
 
 #include <QMainWindow>
+#include <QSet>
 
 class AquaButton;
 class MediaControl;
@@ -130,6 +131,7 @@ private:
     void buildMenus();
     void connectHandlers();
     void Form_Load();
+    void watchScriptKeys(const QEvent* event);
     void Form_Resize();
     bool Form_Unload();
 
@@ -155,4 +157,6 @@ private:
     // not, until it has been replayed, and neither is a capture section that
     // the user has left to replay another row, until it is replayed again.
     bool captureFollowsPosition_ = false;
+    // Keys pressed in the text box and not yet released.
+    QSet<int> keysPressedInScript_;
 };
