@@ -14,9 +14,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 const QString Media = "/recordings/interview.wav";
@@ -216,15 +213,12 @@ void TestProjectCommands::failedSavesKeepTheWork()
 
     // A disk that fills up halfway (a file size limit stands in for it): the
     // project file keeps its old content, the work stays unsaved.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    prompts.script({Prompts::Answer::Ok});
-    w.menuSave_Click();
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        const TestFiles::DiskFull full(100);
+        QVERIFY(full.active());
+        prompts.script({Prompts::Answer::Ok});
+        w.menuSave_Click();
+    }
     QCOMPARE(prompts.asked.size(), 3);
     QVERIFY(prompts.asked[2].text.contains(path));
     QVERIFY(prompts.asked[2].text.contains("too large"));

@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -220,15 +218,12 @@ void TestProjectFile::writeFailuresLeaveTheOldFile()
     // A full disk: a write that runs out of room halfway (a file size limit
     // stands in for the disk) must leave the old content and no stray file.
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::optional<QString> tooBig =
-        writeWholeFile(folder.filePath("work.kvprj"), QByteArray(1000, 'x'));
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::optional<QString> tooBig;
+    {
+        const TestFiles::DiskFull full(64);
+        QVERIFY(full.active());
+        tooBig = writeWholeFile(folder.filePath("work.kvprj"), QByteArray(1000, 'x'));
+    }
     QVERIFY(tooBig);
     QVERIFY2(tooBig->contains("too large"), qPrintable(*tooBig));
     QCOMPARE(TestFiles::read(folder.filePath("work.kvprj")), QByteArray("old content\r\n"));
