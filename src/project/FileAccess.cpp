@@ -34,12 +34,18 @@ std::optional<QString> notARegularFile(const QString& path)
 
 std::optional<QString> readWholeFile(const QString& path, QByteArray& bytes)
 {
+    return readFileStart(path, -1, bytes);
+}
+
+// A size below 0 reads the whole file.
+std::optional<QString> readFileStart(const QString& path, qint64 size, QByteArray& bytes)
+{
     if (std::optional<QString> refusal = notARegularFile(path))
         return refusal;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return file.errorString();
-    bytes = file.readAll();
+    bytes = size < 0 ? file.readAll() : file.read(size);
     if (file.error() != QFileDevice::NoError)
         return file.errorString();
     return std::nullopt;

@@ -11,6 +11,9 @@
 // Reads the whole file into `bytes`, and closes it before returning.
 std::optional<QString> readWholeFile(const QString& path, QByteArray& bytes);
 
+// Reads the file's first `size` bytes at most into `bytes`.
+std::optional<QString> readFileStart(const QString& path, qint64 size, QByteArray& bytes);
+
 // Replaces the file with `bytes`, only once the new content is completely on
 // disk, keeping the file's permissions; a failed write leaves it as it was.
 // Only regular files are read or written: a device or a pipe is refused.

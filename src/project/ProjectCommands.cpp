@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 
 #include <utility>
 
@@ -37,15 +38,26 @@ bool offerToSaveCurrent(FormMain& window)
     return offerToSave(window, QStringLiteral("Do you want to save the current project?"));
 }
 
+// Tells the user that the project file at `path` could not be `done`, and why.
+void reportFileFailure(FormMain& window, const QString& done, const QString& path,
+                       const QString& reason, const QString& more = {})
+{
+    window.prompts().message(&window,
+                             QStringLiteral("The project could not be %1\n%2\n\n%3%4")
+                                 .arg(done, QDir::toNativeSeparators(path), reason, more),
+                             Prompts::Buttons::Ok);
+}
+
 void reportSaveFailure(FormMain& window, const QString& path, const QString& reason, bool automatic)
 {
-    QString text = QStringLiteral("The project could not be saved to\n%1\n\n%2\n\n"
-                                  "Nothing was changed on disk, and your work is still open.")
-                       .arg(QDir::toNativeSeparators(path), reason);
+    // Reported once: the auto-saver stays quiet until a save succeeds, also
+    // while this message is open.
+    window.state().saveFailureReported = true;
+    QString more = QStringLiteral("\n\nNothing was changed on disk, and your work is still open.");
     if (automatic)
-        text += QStringLiteral(" Kelvane keeps trying every 30 seconds; you can also save the "
+        more += QStringLiteral(" Kelvane keeps trying every 30 seconds; you can also save the "
                                "project elsewhere with Save Project As.");
-    window.prompts().message(&window, text, Prompts::Buttons::Ok);
+    reportFileFailure(window, QStringLiteral("saved to"), path, reason, more);
 }
 
 // Writes the project file and tells the user if that failed.
@@ -62,19 +74,6 @@ QString projectFolder(const WorkspaceState& state)
     return state.projectFile.isEmpty() ? documentsFolder()
                                        : QFileInfo(state.projectFile).absolutePath();
 }
-
-// Marks the workspace as being filled by Open Project for as long as it lives.
-class LoadingProject
-{
-public:
-    explicit LoadingProject(WorkspaceState& state) : state_(state) { state_.loadingProject = true; }
-    ~LoadingProject() { state_.loadingProject = false; }
-    LoadingProject(const LoadingProject&) = delete;
-    LoadingProject& operator=(const LoadingProject&) = delete;
-
-private:
-    WorkspaceState& state_;
-};
 
 } // namespace
 
@@ -99,7 +98,7 @@ void newTranscriptionProject(FormMain& window)
                                  QStringLiteral("The file\n%1\ncannot be transcribed because its "
                                                 "name holds a line break. Rename it and choose it "
                                                 "again.")
-                                     .arg(state.mediaFile),
+                                     .arg(QDir::toNativeSeparators(state.mediaFile)),
                                  Prompts::Buttons::Ok);
         state.mediaFile.clear();
     }
@@ -123,13 +122,14 @@ void openProject(FormMain& window)
     if (path.isEmpty())
         return;
 
-    // The file is read whole and closed here, before anything can write it.
+    // The file is read whole and closed here, before anything can write it;
+    // a file that does not begin like a project, however large, is not.
     QByteArray bytes;
-    if (const std::optional<QString> failure = readWholeFile(path, bytes)) {
-        window.prompts().message(&window,
-                                 QStringLiteral("The project could not be opened from\n%1\n\n%2")
-                                     .arg(QDir::toNativeSeparators(path), *failure),
-                                 Prompts::Buttons::Ok);
+    std::optional<QString> failure = readFileStart(path, ProjectSignatureSize, bytes);
+    if (!failure && beginsProjectFile(bytes))
+        failure = readWholeFile(path, bytes);
+    if (failure) {
+        reportFileFailure(window, QStringLiteral("opened from"), path, *failure);
         window.showProjectCaption();
         return;
     }
@@ -142,7 +142,7 @@ void openProject(FormMain& window)
     {
         // Until the media has opened, a tick of the auto-saver must not write
         // the rows just read back over the file.
-        const LoadingProject loading(window.state());
+        const QScopedValueRollback loading(window.state().loadingProject, true);
         fillWorkspace(window, path, std::move(*content));
         window.state().mediaOpened = false;
         window.cmdPlay_Click();
@@ -192,10 +192,8 @@ void autoSaveProject(FormMain& window)
     if (state.projectFile.isEmpty() || state.loadingProject)
         return;
     const std::optional<QString> failure = WriteProjectFile(window);
-    if (!failure || state.saveFailureReported)
-        return;
-    state.saveFailureReported = true;
-    reportSaveFailure(window, state.projectFile, *failure, true);
+    if (failure && !state.saveFailureReported)
+        reportSaveFailure(window, state.projectFile, *failure, true);
 }
 
 bool offerToSaveBeforeQuit(FormMain& window)

@@ -64,12 +64,24 @@ QByteArray projectFileBytes(const ProjectContent& content)
     });
 }
 
+bool beginsProjectFile(const QByteArray& start)
+{
+    const QByteArray header = Header.toLatin1();
+    if (!start.startsWith(header))
+        return false;
+    return start.size() == header.size() || start[header.size()] == '\r' ||
+           start[header.size()] == '\n';
+}
+
 std::optional<ProjectContent> readProjectFileBytes(const QByteArray& bytes)
 {
     const QString text = decodeText(bytes);
-    const std::vector<QStringView> lines = linesOf(text);
+    std::vector<QStringView> lines = linesOf(text);
     if (lines.empty() || lines.front() != Header)
         return std::nullopt;
+    // Blank lines after the last row (an editor may add one) hold no section.
+    while (lines.size() > 2 && lines.back().isEmpty())
+        lines.pop_back();
     ProjectContent content;
     if (lines.size() > 1)
         content.mediaFile = lines[1].toString();

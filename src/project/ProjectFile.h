@@ -20,10 +20,16 @@ struct ProjectContent
 
 QByteArray projectFileBytes(const ProjectContent& content);
 
+// Whether a file's first bytes can begin a project file: the header line,
+// which is plain ASCII in either code page. A file that cannot is no project
+// and need not be read further.
+constexpr qsizetype ProjectSignatureSize = 16;
+bool beginsProjectFile(const QByteArray& start);
+
 // Reads a project file's bytes. A file whose first line is not exactly the
 // header is no project: nullopt. Anything else loads: a line may end in
 // CR LF, CR or LF; missing cells are empty; the first four separators divide
-// the cells and any further ones belong to the text; a file without row
-// lines gives one empty row, since the workspace always has its capture
-// section.
+// the cells and any further ones belong to the text; blank lines at the end
+// are dropped; a file without row lines gives one empty row, since the
+// workspace always has its capture section.
 std::optional<ProjectContent> readProjectFileBytes(const QByteArray& bytes);

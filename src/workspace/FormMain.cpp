@@ -272,7 +272,8 @@ void FormMain::ResetWorkspace()
 }
 
 // Closes the media and leaves the sections as they are: the next Play opens
-// the media again.
+// the media again. The closed device goes on reporting its status, at
+// position 0, which the capture section's end no longer follows.
 void FormMain::closeMedia()
 {
     mmc_.setCommand(QStringLiteral("close"));
@@ -290,6 +291,9 @@ void FormMain::closeMedia()
 void FormMain::showProjectCaption()
 {
     setWindowTitle(productName() + u' ' + state_.projectFile);
+    // The keys that saved or opened the project (Ctrl+S, the Enter of a
+    // dialog) are let go after it; their release is no typing.
+    keysPressedInScript_.clear();
 }
 
 void FormMain::markUnsaved()

@@ -94,10 +94,6 @@ void FormMain::onDeviceStopped()
 
 void FormMain::MMC_StatusUpdate()
 {
-    // A closed device has no position. The window closes it before the quit
-    // question, and the capture section must keep its end meanwhile.
-    if (mmc_.Mode() == MediaControl::NotOpen)
-        return;
     const qint32 position = mmc_.Position();
     ui_.SliderTime->setValue(position);
     ui_.lblCurrent->setText(FormatTime(position));

@@ -90,8 +90,7 @@ QColor SectionTableModel::cellBackground(int row, int column) const
     return contains(row, column) ? rows_[row].backgrounds[column] : QColor();
 }
 
-void SectionTableModel::replaceRows(std::vector<Cells> rows,
-                                    const std::vector<QColor>& backgrounds)
+void SectionTableModel::replaceRows(std::vector<Cells> rows, const std::vector<QColor>& backgrounds)
 {
     beginResetModel();
     rows_.clear();

@@ -14,8 +14,8 @@ struct WorkspaceState
     qint32 seekStart = -1;      // start of the next replay after a seek; -1 for none
     bool isDirty = false;       // unsaved changes
 
-    // The auto-saver has reported a failed save and no save has succeeded
-    // since; it keeps trying without asking for attention again.
+    // A failed save has been reported and no save has succeeded since; the
+    // auto-saver keeps trying without asking for attention again.
     bool saveFailureReported = false;
     // Open Project is filling the workspace; its file must not be written.
     bool loadingProject = false;

@@ -103,10 +103,13 @@ void TestProjectCommands::savesWriteTheWorkspace()
     QCOMPARE(w.windowTitle(), Product + ' ' + path);
 
     // A change shows the star; Save then writes at once, also when nothing
-    // has changed since.
+    // has changed since. Ctrl+S typed in the text box leaves no star behind.
     c.txtScript->setPlainText("third");
     QCOMPARE(w.windowTitle(), Product + " *" + path);
-    w.menuSave_Click();
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(c.txtScript, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(prompts.dialogs.size(), 2);
     QVERIFY(TestFiles::read(path).endsWith("<|S|>third\r\n"));
     QCOMPARE(w.windowTitle(), Product + ' ' + path);
@@ -226,10 +229,17 @@ void TestProjectCommands::failedSavesKeepTheWork()
     QVERIFY(w.state().isDirty);
     QCOMPARE(w.windowTitle(), Product + " *" + path);
 
-    // Save to a project whose folder has gone.
+    // Save to a project whose folder has gone; an auto-save tick while the
+    // message is open does not report the same failure again.
     QVERIFY(QDir(folder.path()).removeRecursively());
-    prompts.script({Prompts::Answer::Ok});
+    prompts.script({Prompts::Answer::Ok, Prompts::Answer::Ok});
+    bool ticked = false;
+    prompts.whileAsking = [&](const QString&) {
+        if (!std::exchange(ticked, true))
+            w.TimerAutoSaver_Timer();
+    };
     w.menuSave_Click();
+    prompts.whileAsking = nullptr;
     QCOMPARE(prompts.asked.size(), 4);
     QVERIFY(prompts.asked[3].text.contains(path));
     QVERIFY(w.state().isDirty);
@@ -356,7 +366,7 @@ void TestProjectCommands::saveQuestionsStopWhenTheSaveFails()
             QCOMPARE(w.state().mediaFile, Media);
             QVERIFY2(w.state().isDirty, test.name);
             QCOMPARE(w.windowTitle(), QString("Kelvane *"));
-            QCOMPARE(prompts.dialogs.size(), test.answers.first() == Prompts::Answer::Yes ? 1 : 0);
+            QCOMPARE(prompts.dialogs.size(), 1); // the Save As dialog only
             QCOMPARE(TestFiles::read(existing), QByteArray("keep me"));
         }
         QVERIFY2(prompts.unexpected == 0, test.name);

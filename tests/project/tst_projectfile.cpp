@@ -120,16 +120,21 @@ void TestProjectFile::headerRules()
          {QByteArray(), QByteArray("\r\n"), QByteArray("kv project file \r\n\r\n") + row,
           QByteArray("KV project file\r\n\r\n") + row, QByteArray(" kv project file\r\n"),
           QByteArray("kv project\r\n"), QByteArray("\xEF\xBB\xBFkv project file\r\n\r\n") + row,
-          QByteArray("\r\nkv project file\r\n"), QByteArray("kv project file\xC3")})
+          QByteArray("\r\nkv project file\r\n"), QByteArray("kv project file\xC3")}) {
         QVERIFY2(!readProjectFileBytes(rejected), rejected.constData());
+        // The file's first bytes are enough to tell.
+        QVERIFY2(!beginsProjectFile(rejected.left(ProjectSignatureSize)), rejected.constData());
+    }
 
     // The exact header is enough; a file that ends early still has its one
     // capture row, and the header without a line end is a whole line.
     for (const QByteArray& early :
          {QByteArray("kv project file"), QByteArray("kv project file\r\n"),
-          QByteArray("kv project file\r\nnot a path at all\r\n")}) {
+          QByteArray("kv project file\r\nnot a path at all\r\n"),
+          QByteArray("kv project file\n\n\n\r\n")}) {
         const std::optional<ProjectContent> content = readProjectFileBytes(early);
         QVERIFY2(content, early.constData());
+        QVERIFY(beginsProjectFile(early.left(ProjectSignatureSize)));
         QCOMPARE(content->rows, std::vector<Cells>{Cells{}});
     }
     QCOMPARE(readProjectFileBytes("kv project file\r\nnot a path at all\r\n")->mediaFile,
@@ -139,12 +144,13 @@ void TestProjectFile::headerRules()
 void TestProjectFile::malformedFilesLoadWhatTheyHold()
 {
     // Line ends of every kind, a missing final one, an empty line, short
-    // lines: every line is one row, missing cells are empty.
+    // lines: every line is one row, missing cells are empty. Blank lines
+    // after the last row are no rows.
     const QByteArray bytes = "kv project file\n/m.wav\r"
                              "0<|S|>5<|S|>00:00:00<|S|>00:00:05<|S|>one\r\n"
                              "\n"
                              "5<|S|>9\r"
-                             "9<|S|>12<|S|>00:00:09<|S|>00:00:12<|S|>last";
+                             "9<|S|>12<|S|>00:00:09<|S|>00:00:12<|S|>last\r\n\r\n\n";
     const std::optional<ProjectContent> content = readProjectFileBytes(bytes);
     QVERIFY(content);
     QCOMPARE(content->mediaFile, QString("/m.wav"));
