@@ -69,13 +69,13 @@ bool writeProject(FormMain& window)
     return !failure;
 }
 
+} // namespace
+
 QString projectFolder(const WorkspaceState& state)
 {
     return state.projectFile.isEmpty() ? documentsFolder()
                                        : QFileInfo(state.projectFile).absolutePath();
 }
-
-} // namespace
 
 void newTranscriptionProject(FormMain& window)
 {

@@ -1,6 +1,8 @@
 #pragma once
 
 class FormMain;
+class QString;
+struct WorkspaceState;
 
 // The File menu's project commands, run on the main window.
 
@@ -27,3 +29,7 @@ void autoSaveProject(FormMain& window);
 // Asked before the window closes with unsaved changes. False when the user
 // asked to save and the save did not happen: the window must stay open.
 bool offerToSaveBeforeQuit(FormMain& window);
+
+// Where the save dialogs open: the project's folder, or the documents folder
+// while the project has no file.
+QString projectFolder(const WorkspaceState& state);

@@ -1,8 +1,12 @@
 #include "workspace/FormMain.h"
 
+#include "about/FormAbout.h"
+#include "about/HelpPages.h"
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
+#include "controls/WindowLook.h"
+#include "export/FormExport.h"
 #include "media/MediaControl.h"
 #include "project/ProjectCommands.h"
 #include "workspace/FormatTime.h"
@@ -25,26 +29,13 @@
 
 namespace {
 
-const QColor Background(0xE0, 0xE0, 0xE0);
-const QColor TextColour(0x40, 0x40, 0x40);
+using WindowLook::Background;
+using WindowLook::place;
 const QColor White(255, 255, 255);
 
 constexpr int Timer1IntervalMs = 500;
 constexpr int AutoRewindIntervalMs = 3000;
 constexpr int AutoSaveIntervalMs = 30000;
-
-QRect pixels(const QRect& twips)
-{
-    return {twipsToPixels(twips.left()), twipsToPixels(twips.top()), twipsToPixels(twips.width()),
-            twipsToPixels(twips.height())};
-}
-
-template <typename Widget> Widget* place(Widget* widget, const char* name, const QRect& twips)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(pixels(twips));
-    return widget;
-}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, bool framed = false)
@@ -76,13 +67,7 @@ FormMain::~FormMain() = default;
 
 void FormMain::buildControls()
 {
-    QPalette look = palette();
-    look.setColor(QPalette::Window, Background);
-    look.setColor(QPalette::WindowText, TextColour);
-    look.setColor(QPalette::Text, TextColour);
-    look.setColor(QPalette::ButtonText, TextColour);
-    setPalette(look);
-    setFont(QFont(QStringLiteral("Arial"), 9));
+    WindowLook::apply(*this);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -335,7 +320,11 @@ void FormMain::TimerAutoSaver_Timer()
     autoSaveProject(*this);
 }
 
-void FormMain::menuExport_Click() {}
+void FormMain::menuExport_Click()
+{
+    FormExport exportWindow(ui_.oGrid->table(), prompts_, projectFolder(state_), this);
+    showModal(exportWindow);
+}
 
 // F11 and F12 act only while their button is shown: a hidden button is how
 // the window disables it.
@@ -351,9 +340,24 @@ void FormMain::menuRewind_Click()
         cmdRewind_Click();
 }
 
-void FormMain::menuHelpDoc_Click() {}
+void FormMain::menuHelpDoc_Click()
+{
+    openHelpPage(this, prompts_, userGuideAddress());
+}
 
-void FormMain::menuAbout_Click() {}
+void FormMain::menuAbout_Click()
+{
+    FormAbout about(prompts_, this);
+    showModal(about);
+}
+
+// Shows `window` over this one, which takes no input until it is closed and
+// then has the keys again, with the caret where it was.
+void FormMain::showModal(QDialog& window)
+{
+    window.exec();
+    activateWindow();
+}
 
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {

@@ -11,6 +11,7 @@ class PlaySlider;
 class Prompts;
 class QAction;
 class QCheckBox;
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -134,6 +135,7 @@ private:
     void watchScriptKeys(const QEvent* event);
     void Form_Resize();
     bool Form_Unload();
+    void showModal(QDialog& window);
 
     bool openMedia();
     void closeMedia();

@@ -4,6 +4,7 @@
 
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
+#include "controls/TextBoxText.h"
 #include "media/MediaControl.h"
 #include "workspace/FormatTime.h"
 #include "workspace/Prompts.h"
@@ -98,7 +99,7 @@ void FormMain::commitSection()
     grid.setText(closed, 1, ui_.lblSectionEnd->text());
     grid.setText(closed, 2, ui_.lblSectionStartView->text());
     grid.setText(closed, 3, ui_.lblSectionEndView->text());
-    grid.setText(closed, 4, SectionTableModel::oneLine(ui_.txtScript->toPlainText()));
+    grid.setText(closed, 4, SectionTableModel::oneLine(textBoxText(*ui_.txtScript)));
     grid.setTopRow(added);
     grid.setRow(added);
     grid.stripeRow(added);

@@ -4,6 +4,7 @@
 #include "workspace/FormMain.h"
 
 #include "controls/PlaySlider.h"
+#include "controls/TextBoxText.h"
 #include "workspace/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
@@ -92,6 +93,6 @@ void FormMain::SliderTime_SeekTo(qint32 position)
 void FormMain::txtScript_KeyUp()
 {
     SectionGrid& grid = *ui_.oGrid;
-    grid.setText(grid.row(), 4, SectionTableModel::oneLine(ui_.txtScript->toPlainText()));
+    grid.setText(grid.row(), 4, SectionTableModel::oneLine(textBoxText(*ui_.txtScript)));
     markUnsaved();
 }

@@ -149,17 +149,21 @@ void TestCapture::roadOfOneSection()
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
     QVERIFY(!c.cmdRewind->isHidden());
 
-    // Typing goes into the row as one line.
+    // Typing goes into the row as one line, a line break of Shift+Enter
+    // too; a non-breaking space stays one.
+    const QString nbsp(QChar::Nbsp);
     QTest::keyClicks(c.txtScript, "Hello");
     QTest::keyClick(c.txtScript, Qt::Key_Return);
     QTest::keyClicks(c.txtScript, "world");
-    QCOMPARE(c.oGrid->text(1, 4), QString("Hello world"));
+    QTest::keyClick(c.txtScript, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(c.txtScript, "5" + nbsp + "km");
+    QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km");
 
     // F11: Continue commits the section and opens the next where it ended.
     w.menuPlay_Click();
     QCOMPARE(c.oGrid->rows(), 3);
     QCOMPARE(rowCells(*c.oGrid, 1),
-             QStringList({"0", "2450", "00:00:00", "00:00:02", "Hello world"}));
+             QStringList({"0", "2450", "00:00:00", "00:00:02", "Hello world 5" + nbsp + "km"}));
     QCOMPARE(rowCells(*c.oGrid, 2), QStringList({"2450", "2450", "00:00:02", "00:00:02", ""}));
     QCOMPARE(c.oGrid->row(), 2);
     QCOMPARE(c.oGrid->colSel(), 4);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QUrl>
+
+class Prompts;
+class QWidget;
+
+// The two pages that come with the program: the user guide (Help Document)
+// and the product page (the About box's Homepage). They are local files, so
+// that both work offline: installed in share/kelvane/help beside the
+// program's bin folder. The build folder has the same layout, where the
+// folder leads to the pages in the source tree.
+QUrl userGuideAddress();
+QUrl productPageAddress();
+
+// Opens `address` in the user's web browser. A page that is missing, or a
+// browser that cannot be started, is explained in a message over `parent`.
+void openHelpPage(QWidget* parent, Prompts& prompts, const QUrl& address);

@@ -1,0 +1,153 @@
+#include "export/FormExport.h"
+
+#include "controls/AquaButton.h"
+#include "controls/TextBoxText.h"
+#include "controls/WindowLook.h"
+#include "export/ExportText.h"
+#include "project/FileAccess.h"
+#include "project/Paths.h"
+#include "project/TextEncoding.h"
+#include "workspace/Prompts.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+
+#include <cmath>
+
+namespace {
+
+using WindowLook::place;
+
+// The window's geometry in twips. Its outer size (frame and title bar
+// included) is taken as the client size plus what the design allows for them.
+constexpr int NonClientWidth = 120;
+constexpr int NonClientHeight = 450;
+constexpr int MinimumOuterWidth = 9000;
+constexpr int MinimumOuterHeight = 8000;
+constexpr int ClientWidth = 8280;
+constexpr int ClientHeight = 7635;
+constexpr QRect TextRect{165, 525, 7980, 6945};
+// The text box reaches this close to the outer size's right and bottom.
+constexpr int TextRightAllowance = 200;
+constexpr int TextBottomAllowance = 500;
+
+int minimumClientPixels(int outerTwips, int nonClientTwips)
+{
+    return int(std::ceil(double(outerTwips - nonClientTwips) / TwipsPerPixel));
+}
+
+} // namespace
+
+FormExport::FormExport(const SectionTableModel& table, Prompts& prompts, QString saveFolder,
+                       QWidget* parent)
+    : QDialog(parent), table_(table), prompts_(prompts), saveFolder_(std::move(saveFolder))
+{
+    buildControls();
+    connect(ui_.chkTimeLine, &QCheckBox::clicked, this, &FormExport::BuildExportText);
+    connect(ui_.chkLineBreak, &QCheckBox::clicked, this, &FormExport::BuildExportText);
+    connect(ui_.cmdCopy, &AquaButton::Click, this, &FormExport::cmdCopy_Click);
+    connect(ui_.cmdSave, &AquaButton::Click, this, &FormExport::cmdSave_Click);
+    BuildExportText();
+}
+
+void FormExport::buildControls()
+{
+    setObjectName(QStringLiteral("FormExport"));
+    setWindowTitle(QStringLiteral("Export Transcription Text"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint);
+    setModal(true);
+    WindowLook::apply(*this);
+
+    Controls& c = ui_;
+    // Created in tab order.
+    c.txtText = place(new QPlainTextEdit(this), "txtText", TextRect);
+    c.txtText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    c.txtText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    c.txtText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    c.txtText->setTabChangesFocus(true);
+    c.chkTimeLine = place(new QCheckBox(QStringLiteral("Include Time Stamps"), this), "chkTimeLine",
+                          {195, 225, 2220, 225});
+    c.chkTimeLine->setChecked(true);
+    c.chkLineBreak = place(new QCheckBox(QStringLiteral("Include Line Breaks"), this),
+                           "chkLineBreak", {2355, 225, 2070, 225});
+    c.chkLineBreak->setChecked(true);
+    c.cmdCopy = place(new AquaButton(this), "cmdCopy", {4380, 120, 1875, 330});
+    c.cmdCopy->setCaption(QStringLiteral("Copy to ClipBoard"));
+    c.cmdSave = place(new AquaButton(this), "cmdSave", {6330, 120, 1875, 330});
+    c.cmdSave->setCaption(QStringLiteral("Save As"));
+
+    setMinimumSize(minimumClientPixels(MinimumOuterWidth, NonClientWidth),
+                   minimumClientPixels(MinimumOuterHeight, NonClientHeight));
+    // The design's client area, widened by the minimum size.
+    resize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
+    c.txtText->setFocus();
+}
+
+void FormExport::BuildExportText()
+{
+    const ExportOptions options{ui_.chkTimeLine->isChecked(), ui_.chkLineBreak->isChecked()};
+    ui_.txtText->setPlainText(exportText(table_, options));
+    // The caret and the view at the end, as after typing the whole text.
+    ui_.txtText->moveCursor(QTextCursor::End);
+    ui_.txtText->ensureCursorVisible();
+}
+
+void FormExport::cmdCopy_Click()
+{
+    // Line breaks go out as the platform's own; the clipboard of each
+    // platform turns them into what its applications expect.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(textBoxText(*ui_.txtText));
+}
+
+void FormExport::cmdSave_Click()
+{
+    FileDialogRequest request;
+    request.mode = FileDialogMode::Save;
+    request.title = QStringLiteral("Save");
+    request.initialFileName = QStringLiteral("transcript.txt");
+    request.filters = {{QStringLiteral("*.txt"), QStringLiteral("*.txt")}};
+    request.initialFolder = saveFolder_;
+    request.defaultExtension = QStringLiteral("txt");
+    const QString path = prompts_.chooseFile(this, request);
+    if (path.isEmpty())
+        return;
+    if (FileExists(path) &&
+        prompts_.message(this, QStringLiteral("Are you sure to overwrite the existed file?"),
+                         Prompts::Buttons::OkCancel) != Prompts::Answer::Ok)
+        return;
+
+    // The file holds the text as shown, its line breaks as CR LF, and one
+    // CR LF more at the end.
+    QString text = textBoxText(*ui_.txtText);
+    text.replace(u'\n', QLatin1String("\r\n")).append(QLatin1String("\r\n"));
+    const std::optional<QString> failure = writeWholeFile(path, encodeText(text));
+    if (failure)
+        prompts_.message(this,
+                         QStringLiteral("The transcript could not be saved to\n%1\n\n%2\n\nNothing "
+                                        "was changed on disk, and the text is still here.")
+                             .arg(QDir::toNativeSeparators(path), *failure),
+                         Prompts::Buttons::Ok);
+}
+
+void FormExport::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    Form_Resize();
+}
+
+// The minimum size, which the toolkit and the window manager keep, springs a
+// smaller window back; the text box follows the window's outer size.
+void FormExport::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    const int outerWidth = int(pixelsToTwips(width())) + NonClientWidth;
+    const int outerHeight = int(pixelsToTwips(height())) + NonClientHeight;
+    ui_.txtText->resize(twipsToPixels(outerWidth - TextRect.left() - TextRightAllowance),
+                        twipsToPixels(outerHeight - TextRect.top() - TextBottomAllowance));
+}
