@@ -13,7 +13,11 @@ QUrl pageAddress(const QString& fileName)
 {
     const QDir help(QCoreApplication::applicationDirPath() +
                     QStringLiteral("/../share/kelvane/help"));
-    return QUrl::fromLocalFile(QDir::cleanPath(help.filePath(fileName)));
+    const QFileInfo page(help.filePath(fileName));
+    // Through the build folder's link, the page's own place in the source
+    // tree, which is what the browser should show.
+    return QUrl::fromLocalFile(page.exists() ? page.canonicalFilePath()
+                                             : QDir::cleanPath(page.filePath()));
 }
 
 } // namespace

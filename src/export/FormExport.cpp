@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 
 #include <cmath>
@@ -132,6 +133,16 @@ void FormExport::cmdSave_Click()
                                         "was changed on disk, and the text is still here.")
                              .arg(QDir::toNativeSeparators(path), *failure),
                          Prompts::Buttons::Ok);
+}
+
+// Escape does not close the window as it closes other dialogs: that would
+// discard the user's edits at a slip of the finger. The close box does.
+void FormExport::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape)
+        event->accept();
+    else
+        QDialog::keyPressEvent(event);
 }
 
 void FormExport::resizeEvent(QResizeEvent* event)

@@ -39,6 +39,7 @@ public slots:
     void cmdSave_Click();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -113,6 +113,11 @@ void TestExport::windowBuildsCopiesAndRebuilds()
                      "00:00:04 - 00:00:09  \n"
                      "00:00:09 - 01:02:03 Zażółć  gęślą \n"));
 
+    // Escape does not throw the edits away.
+    QTest::keyClick(c.txtText, Qt::Key_Escape);
+    QVERIFY(window.isVisible());
+    QVERIFY(shown(window).startsWith("Interview. "));
+
     // A click on either box rebuilds the text from the table, edits lost.
     click(c.chkLineBreak);
     QVERIFY(!c.chkLineBreak->isChecked());
