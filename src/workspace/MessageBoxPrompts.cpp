@@ -1,10 +1,49 @@
 #include "workspace/MessageBoxPrompts.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
+
+namespace {
+
+// A question answered Yes or No has no way around the answer: Escape or the
+// close box taken as No would, for "save before quit?", throw the work away
+// at a slip of the finger.
+class MessageBox final : public QMessageBox
+{
+public:
+    MessageBox(const QString& text, bool mustAnswer, QWidget* parent)
+        : QMessageBox(QMessageBox::NoIcon, productName(), text, QMessageBox::NoButton, parent),
+          mustAnswer_(mustAnswer)
+    {
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (mustAnswer_ && event->key() == Qt::Key_Escape)
+            event->accept();
+        else
+            QMessageBox::keyPressEvent(event);
+    }
+
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (mustAnswer_)
+            event->ignore();
+        else
+            QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool mustAnswer_;
+};
+
+} // namespace
 
 Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text, Buttons buttons)
 {
-    QMessageBox box(QMessageBox::NoIcon, productName(), text, QMessageBox::NoButton, parent);
+    MessageBox box(text, buttons == Buttons::YesNo, parent);
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
@@ -24,7 +63,7 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
     case QMessageBox::Cancel:
         return Answer::Cancel;
     default:
-        // Escape or the close box.
+        // Escape or the close box of an OK or OK/Cancel box.
         return safeAnswer(buttons);
     }
 }

@@ -487,16 +487,18 @@ void TestFormMain::messageBoxesAreTitledAndPlain()
     {
         Prompts::Buttons buttons;
         QMessageBox::StandardButtons shown;
-        QMessageBox::StandardButton press; // NoButton: Escape
+        QMessageBox::StandardButton press; // NoButton: Escape, then the close box
         Prompts::Answer expected;
     };
     const QList<Case> cases = {
         {Prompts::Buttons::Ok, QMessageBox::Ok, QMessageBox::Ok, Prompts::Answer::Ok},
         {Prompts::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
          Prompts::Answer::Yes},
-        {Prompts::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton,
+        {Prompts::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
          Prompts::Answer::No},
         {Prompts::Buttons::OkCancel, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel,
+         Prompts::Answer::Cancel},
+        {Prompts::Buttons::OkCancel, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton,
          Prompts::Answer::Cancel},
     };
     for (const Case& c : cases) {
@@ -511,10 +513,12 @@ void TestFormMain::messageBoxesAreTitledAndPlain()
             text = box->text();
             icon = box->icon();
             shown = box->standardButtons();
-            if (c.press == QMessageBox::NoButton)
+            if (c.press == QMessageBox::NoButton) {
                 QTest::keyClick(box, Qt::Key_Escape);
-            else
+                box->close();
+            } else {
                 box->button(c.press)->click();
+            }
         });
         const Prompts::Answer answer = prompts.message(nullptr, "Something happened.", c.buttons);
         QCOMPARE(title, QString("Kelvane"));
@@ -523,6 +527,21 @@ void TestFormMain::messageBoxesAreTitledAndPlain()
         QCOMPARE(shown, c.shown);
         QCOMPARE(answer, c.expected);
     }
+
+    // A Yes/No question stays until it is answered: Escape and the close box
+    // are no answer.
+    bool stayed = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        QTest::keyClick(box, Qt::Key_Escape);
+        box->close();
+        stayed = box->isVisible();
+        box->button(QMessageBox::Yes)->click();
+    });
+    QCOMPARE(prompts.message(nullptr, "Save?", Prompts::Buttons::YesNo), Prompts::Answer::Yes);
+    QVERIFY(stayed);
 }
 
 QTEST_MAIN(TestFormMain)
