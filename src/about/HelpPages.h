@@ -13,6 +13,8 @@ class QWidget;
 QUrl userGuideAddress();
 QUrl productPageAddress();
 
-// Opens `address` in the user's web browser. A page that is missing, or a
-// browser that cannot be started, is explained in a message over `parent`.
+// Opens `address` in the user's web browser, through the desktop's opener
+// (xdg-open). A page that is missing, or an opener that cannot be started,
+// is explained in a message over `parent`; what happens after the opener
+// has started is the desktop's to show.
 void openHelpPage(QWidget* parent, Prompts& prompts, const QUrl& address);

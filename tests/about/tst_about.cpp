@@ -8,10 +8,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +26,7 @@ private slots:
     void aboutBoxIsModalAndOpensTheProductPage();
     void helpKeyOpensTheUserGuide();
     void userGuideTellsEveryKey();
+    void pagesHaveEverythingTheyShow();
 };
 
 void TestAbout::aboutBoxIsModalAndOpensTheProductPage()
@@ -113,6 +116,23 @@ void TestAbout::userGuideTellsEveryKey()
         }
     }
     QCOMPARE(keys, 7);
+}
+
+// Every file the pages link to or show comes with them.
+void TestAbout::pagesHaveEverythingTheyShow()
+{
+    const QDir help = QFileInfo(userGuideAddress().toLocalFile()).dir();
+    const QRegularExpression local(R"re((?:src|href)="([^"#:]+)(?:#[^"]*)?")re");
+    int links = 0;
+    for (const QString& page : help.entryList({"*.html"}, QDir::Files)) {
+        const QString html = QString::fromUtf8(TestFiles::read(help.filePath(page)));
+        for (const QRegularExpressionMatch& link : local.globalMatch(html)) {
+            QVERIFY2(QFileInfo(help.filePath(link.captured(1))).isFile(),
+                     qPrintable(page + ": " + link.captured(1)));
+            ++links;
+        }
+    }
+    QVERIFY(links >= 6); // the pages, the style sheet and the three screenshots
 }
 
 QTEST_MAIN(TestAbout)
