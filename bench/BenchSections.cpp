@@ -57,5 +57,3 @@ const char* verdict(double ms, double targetMs)
 {
     return ms < targetMs ? "met" : "MISSED";
 }
-
-// Puts other bytes in the file, so that a write that does not happen shows.

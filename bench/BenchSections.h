@@ -1,6 +1,7 @@
 #pragma once
 
 #include "project/ProjectFile.h"
+#include "workspace/Prompts.h"
 
 #include <QElapsedTimer>
 
@@ -24,6 +25,24 @@ template <typename Work> double timeMs(Work&& work)
     work();
     return clock.nsecsElapsed() / 1e6;
 }
+
+// Someone to ask who never answers Yes; a question asked means that
+// something failed.
+class CountingPrompts final : public Prompts
+{
+public:
+    int asked = 0;
+    Answer message(QWidget*, const QString&, Buttons buttons) override
+    {
+        ++asked;
+        return safeAnswer(buttons);
+    }
+    QString chooseFile(QWidget*, const FileDialogRequest&) override
+    {
+        ++asked;
+        return {};
+    }
+};
 
 // "met" when `ms` is under the target, "MISSED" otherwise.
 const char* verdict(double ms, double targetMs);

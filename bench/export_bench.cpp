@@ -36,16 +36,6 @@ namespace {
 constexpr int Runs = 7;
 constexpr int Sections = 100000;
 
-class NoPrompts final : public Prompts
-{
-public:
-    Answer message(QWidget*, const QString&, Buttons buttons) override
-    {
-        return safeAnswer(buttons);
-    }
-    QString chooseFile(QWidget*, const FileDialogRequest&) override { return {}; }
-};
-
 void fill(SectionTableModel& table, const ProjectContent& content)
 {
     std::vector<SectionTableModel::Cells> rows;
@@ -62,7 +52,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     SectionTableModel table;
     fill(table, makeProject(Sections, false));
-    NoPrompts prompts;
+    CountingPrompts prompts;
     FormExport window(table, prompts, QDir::tempPath());
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))

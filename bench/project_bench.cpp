@@ -53,28 +53,13 @@ public:
     int Mode() const override { return NotOpen; }
 };
 
-class CountingPrompts final : public Prompts
-{
-public:
-    int asked = 0;
-    Answer message(QWidget*, const QString&, Buttons buttons) override
-    {
-        ++asked;
-        return safeAnswer(buttons);
-    }
-    QString chooseFile(QWidget*, const FileDialogRequest&) override
-    {
-        ++asked;
-        return {};
-    }
-};
-
 bool failed(const char* what, const QString& path)
 {
     std::fprintf(stderr, "project_bench: %s: %s\n", what, qPrintable(path));
     return false;
 }
 
+// Puts other bytes in the file, so that a write that does not happen shows.
 void makeStale(const QString& path)
 {
     writeWholeFile(path, "stale");

@@ -16,8 +16,6 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 
-#include <cmath>
-
 namespace {
 
 using WindowLook::place;
@@ -34,11 +32,6 @@ constexpr QRect TextRect{165, 525, 7980, 6945};
 // The text box reaches this close to the outer size's right and bottom.
 constexpr int TextRightAllowance = 200;
 constexpr int TextBottomAllowance = 500;
-
-int minimumClientPixels(int outerTwips, int nonClientTwips)
-{
-    return int(std::ceil(double(outerTwips - nonClientTwips) / TwipsPerPixel));
-}
 
 } // namespace
 
@@ -80,8 +73,8 @@ void FormExport::buildControls()
     c.cmdSave = place(new AquaButton(this), "cmdSave", {6330, 120, 1875, 330});
     c.cmdSave->setCaption(QStringLiteral("Save As"));
 
-    setMinimumSize(minimumClientPixels(MinimumOuterWidth, NonClientWidth),
-                   minimumClientPixels(MinimumOuterHeight, NonClientHeight));
+    setMinimumSize(twipsToPixelsUp(MinimumOuterWidth - NonClientWidth),
+                   twipsToPixelsUp(MinimumOuterHeight - NonClientHeight));
     // The design's client area, widened by the minimum size.
     resize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));
     c.txtText->setFocus();

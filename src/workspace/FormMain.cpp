@@ -25,8 +25,6 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-#include <cmath>
-
 namespace {
 
 using WindowLook::Background;
@@ -73,10 +71,8 @@ void FormMain::buildControls()
     client->setObjectName(QStringLiteral("client"));
     client->setAutoFillBackground(true);
     client->setMinimumSize(
-        std::ceil(double(MainLayout::MinimumOuterWidth - MainLayout::NonClientWidth) /
-                  TwipsPerPixel),
-        std::ceil(double(MainLayout::MinimumOuterHeight - MainLayout::NonClientHeight) /
-                  TwipsPerPixel));
+        twipsToPixelsUp(MainLayout::MinimumOuterWidth - MainLayout::NonClientWidth),
+        twipsToPixelsUp(MainLayout::MinimumOuterHeight - MainLayout::NonClientHeight));
     setCentralWidget(client);
     client->installEventFilter(this);
 

@@ -256,6 +256,10 @@ void TestExport::failedSavesAsNobody()
     }
     QTemporaryDir folder;
     QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const auto writable = qScopeGuard([&] {
+        QFile::setPermissions(folder.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
     SectionTableModel table;
     fillSections(table);
     ScriptedPrompts prompts;
@@ -266,8 +270,6 @@ void TestExport::failedSavesAsNobody()
     QCOMPARE(prompts.asked.size(), 1);
     QVERIFY2(prompts.asked[0].text.contains("transcript.txt"), qPrintable(prompts.asked[0].text));
     QVERIFY(!QFile::exists(folder.filePath("transcript.txt")));
-    QVERIFY(QFile::setPermissions(folder.path(),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
 // Ctrl+E shows the export window modally, centred over the main window, and

@@ -321,7 +321,10 @@ void TestFormMain::menusAndTheirKeysFromTheTextBox()
             continue;
         QSignalSpy triggered(item.action, &QAction::triggered);
         if (item.action == c.menuExport)
-            QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+            QTimer::singleShot(0, [] {
+                if (QWidget* window = QApplication::activeModalWidget())
+                    window->close();
+            });
         QTest::keySequence(c.txtScript, item.keys);
         QCOMPARE(triggered.count(), 1);
         // Closing the export window gives the caret back to the text box.
