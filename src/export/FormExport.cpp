@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 
 namespace {
 
@@ -82,6 +83,10 @@ void FormExport::buildControls()
 
 void FormExport::BuildExportText()
 {
+    // A transcript of thousands of sections on one line takes the text box
+    // seconds to lay out.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     const ExportOptions options{ui_.chkTimeLine->isChecked(), ui_.chkLineBreak->isChecked()};
     ui_.txtText->setPlainText(exportText(table_, options));
     // The caret and the view at the end, as after typing the whole text.
