@@ -1,6 +1,7 @@
 #include "export/FormExport.h"
 
 #include "controls/AquaButton.h"
+#include "controls/PlainTextBox.h"
 #include "controls/TextBoxText.h"
 #include "controls/WindowLook.h"
 #include "export/ExportText.h"
@@ -58,7 +59,7 @@ void FormExport::buildControls()
 
     Controls& c = ui_;
     // Created in tab order.
-    c.txtText = place(new QPlainTextEdit(this), "txtText", TextRect);
+    c.txtText = place(new PlainTextBox(this), "txtText", TextRect);
     c.txtText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     c.txtText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     c.txtText->setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -3,6 +3,7 @@
 #include "about/FormAbout.h"
 #include "about/HelpPages.h"
 #include "controls/AquaButton.h"
+#include "controls/PlainTextBox.h"
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
 #include "controls/WindowLook.h"
@@ -114,7 +115,7 @@ void FormMain::buildControls()
     c.lblSectionEnd =
         makeLabel(c.Frame3, "lblSectionEnd", QStringLiteral("00:00"), {3600, 30, 525, 285});
     c.lblSectionEnd->hide();
-    c.txtScript = place(new QPlainTextEdit(c.Frame3), "txtScript", MainLayout::txtScript);
+    c.txtScript = place(new PlainTextBox(c.Frame3), "txtScript", MainLayout::txtScript);
     c.txtScript->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     c.txtScript->setTabChangesFocus(true);
     QPalette scriptLook = c.txtScript->palette();

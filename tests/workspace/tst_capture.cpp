@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
@@ -158,6 +159,17 @@ void TestCapture::roadOfOneSection()
     QTest::keyClick(c.txtScript, Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(c.txtScript, "5" + nbsp + "km");
     QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km");
+    // A paste goes in as the plain text it carries, never as formatting
+    // whose tables and images would leave marker characters in the row.
+    const QString plain = " a b 1 2 end";
+    auto* pasted = new QMimeData;
+    pasted->setData("text/markdown", "|a|b|\n|-|-|\n|1|2|\n\n![x](y.png) **end**");
+    pasted->setText(plain);
+    QApplication::clipboard()->setMimeData(pasted);
+    QTest::keyClick(c.txtScript, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km a b 1 2 end");
+    for (int key = 0; key < plain.size(); ++key)
+        QTest::keyClick(c.txtScript, Qt::Key_Backspace);
 
     // F11: Continue commits the section and opens the next where it ended.
     w.menuPlay_Click();
