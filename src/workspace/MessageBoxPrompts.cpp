@@ -13,12 +13,17 @@ class MessageBox final : public QMessageBox
 {
 public:
     MessageBox(const QString& text, bool mustAnswer, QWidget* parent)
-        : QMessageBox(QMessageBox::NoIcon, productName(), text, QMessageBox::NoButton, parent),
+        : QMessageBox(QMessageBox::NoIcon, productName(), text, QMessageBox::NoButton, parent,
+                      mustAnswer ? QuestionFlags : Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
           mustAnswer_(mustAnswer)
     {
     }
 
 protected:
+    // No close box where it would do nothing.
+    static constexpr Qt::WindowFlags QuestionFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                                     Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+
     void keyPressEvent(QKeyEvent* event) override
     {
         if (mustAnswer_ && event->key() == Qt::Key_Escape)

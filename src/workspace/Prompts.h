@@ -28,7 +28,9 @@ public:
 
     virtual ~Prompts() = default;
 
-    // The answer that risks nothing: what Escape or the close box gives.
+    // The answer that changes nothing: Ok, Cancel, or No to a Yes/No
+    // question. Escape or the close box gives it, except on a Yes/No
+    // question, which must be answered.
     static Answer safeAnswer(Buttons buttons)
     {
         switch (buttons) {
