@@ -132,7 +132,7 @@ void TestAbout::pagesHaveEverythingTheyShow()
             ++links;
         }
     }
-    QVERIFY(links >= 6); // the pages, the style sheet and the three screenshots
+    QVERIFY(links >= 6); // the pages, the style sheet and the screenshots
 }
 
 QTEST_MAIN(TestAbout)
