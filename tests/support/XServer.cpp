@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <X11/Xlib.h>
+
 XServer::~XServer()
 {
     if (server_.state() != QProcess::NotRunning) {
@@ -69,6 +71,35 @@ QStringList XServer::visibleWindows(qint64 pid) const
     const QString found = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                    QStringLiteral("--pid"), QString::number(pid)});
     return found.split(u'\n', Qt::SkipEmptyParts);
+}
+
+QString XServer::waitForWindow(qint64 pid, const QString& name, int ms) const
+{
+    const QDeadlineTimer deadline(ms);
+    do {
+        for (const QString& id : visibleWindows(pid))
+            if (windowName(id) == name)
+                return id;
+        QThread::msleep(50);
+    } while (!deadline.hasExpired());
+    return {};
+}
+
+bool XServer::closeWindow(const QString& id) const
+{
+    Display* display = XOpenDisplay(display_.toLatin1().constData());
+    if (!display)
+        return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = id.toULong();
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
+    XCloseDisplay(display); // flushes the request
+    return sent;
 }
 
 QString XServer::windowName(const QString& id) const

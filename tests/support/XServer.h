@@ -28,6 +28,12 @@ public:
 
     // The ids of the visible windows of process `pid`.
     QStringList visibleWindows(qint64 pid) const;
+    // Waits up to `ms` for a visible window of `pid` named exactly `name`;
+    // its id, or "" when none shows.
+    QString waitForWindow(qint64 pid, const QString& name, int ms = 15000) const;
+    // Asks a window to close, as a window manager's close box does
+    // (WM_DELETE_WINDOW); the program decides what happens.
+    bool closeWindow(const QString& id) const;
     QString windowName(const QString& id) const;
     QSize windowSize(const QString& id) const;
 

@@ -1,0 +1,145 @@
+#include "RunningProgram.h"
+
+#include "XServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QPoint>
+#include <QTest>
+
+RunningProgram::RunningProgram(const XServer& x, QProcessEnvironment environment, QString screens)
+    : x_(x), environment_(std::move(environment)), screens_(std::move(screens))
+{
+}
+
+RunningProgram::~RunningProgram()
+{
+    // Still running: the test stopped short, and the screen shows where.
+    if (process_.state() != QProcess::NotRunning) {
+        step(QStringLiteral("stopped here"));
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool RunningProgram::start(const QString& binary)
+{
+    process_.setProcessEnvironment(environment_);
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.start(binary, {});
+    if (!process_.waitForStarted(5000))
+        return false;
+    main_ = x_.waitForWindow(process_.processId(), QStringLiteral("Kelvane"));
+    if (main_.isEmpty())
+        return false;
+    focusMainWindow();
+    return true;
+}
+
+QString RunningProgram::caption() const
+{
+    return x_.windowName(main_);
+}
+
+bool RunningProgram::waitForCaption(const QString& caption, int ms) const
+{
+    const QDeadlineTimer deadline(ms);
+    while (this->caption() != caption) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+void RunningProgram::focus(const QString& window) const
+{
+    x_.xdotool({"windowfocus", "--sync", window});
+}
+
+void RunningProgram::key(const QString& keys) const
+{
+    x_.xdotool({"key", "--clearmodifiers", keys});
+}
+
+void RunningProgram::type(const QString& text) const
+{
+    x_.xdotool({"type", "--delay", "20", text});
+}
+
+void RunningProgram::drag(const QString& window, QPoint from, QPoint to) const
+{
+    auto moveTo = [&](QPoint p) {
+        x_.xdotool(
+            {"mousemove", "--window", window, QString::number(p.x()), QString::number(p.y())});
+    };
+    moveTo(from);
+    x_.xdotool({"mousedown", "1"});
+    constexpr int Steps = 8;
+    for (int i = 1; i <= Steps; ++i)
+        moveTo(from + (to - from) * i / Steps);
+    x_.xdotool({"mouseup", "1"});
+}
+
+void RunningProgram::click(const QString& window, QPoint at) const
+{
+    x_.xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
+                "click", "1"});
+}
+
+QString RunningProgram::waitForWindow(const QString& name, int ms) const
+{
+    const QString window = x_.waitForWindow(process_.processId(), name, ms);
+    if (!window.isEmpty())
+        focus(window);
+    return window;
+}
+
+bool RunningProgram::chooseFile(const QString& title, const QString& path,
+                                const QString& returnTo) const
+{
+    const QString dialog = waitForWindow(title);
+    if (dialog.isEmpty())
+        return false;
+    // The file name box has the focus; a suggested name in it is replaced.
+    key("ctrl+a");
+    type(path);
+    key("Return");
+    const QDeadlineTimer deadline(10000);
+    while (x_.visibleWindows(process_.processId()).contains(dialog)) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    focus(returnTo);
+    return true;
+}
+
+QImage RunningProgram::picture(const QString& window) const
+{
+    QProcess import;
+    import.setProcessEnvironment(x_.environment());
+    import.start("import", {"-window", window, "png:-"});
+    import.waitForFinished(10000);
+    return QImage::fromData(import.readAllStandardOutput(), "PNG");
+}
+
+void RunningProgram::step(const QString& name)
+{
+    QDir folder(screens_);
+    folder.mkpath(QStringLiteral("."));
+    // Numbered on from the pictures already there, which an earlier run of
+    // the program may have left.
+    const qsizetype number = folder.entryList(QDir::Files).size() + 1;
+    qInfo("step %lld: %s", qlonglong(number), qPrintable(name));
+    QProcess::execute("import", {"-display", x_.display(), "-window", "root",
+                                 QStringLiteral("%1/%2-%3.png")
+                                     .arg(screens_)
+                                     .arg(number, 2, 10, QChar('0'))
+                                     .arg(QString(name).replace(' ', '-'))});
+}
+
+bool RunningProgram::waitForEnd(int ms)
+{
+    return process_.waitForFinished(ms) && process_.exitStatus() == QProcess::NormalExit;
+}

@@ -1,0 +1,337 @@
+#include "RunningProgram.h"
+#include "TestMedia.h"
+#include "XServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+// The whole program at work, driven through the X server only: a new
+// transcription of generated speech, saved, exported and closed, then
+// opened again and carried on to the end of the recording.
+
+namespace {
+
+const QString Speech = QStringLiteral(
+    "Good morning, and welcome to the interview. Today we talk about the harbour, the boats "
+    "that come in at dawn, and the people who have worked there for forty years.");
+
+// The words typed for each section, and the corrections made later.
+const QString First = QString::fromUtf8("First words, café au lait.");
+const QString Checked = QStringLiteral(" (checked)");
+const QString Second = QStringLiteral("Second: it's 5 o'clock & all's well!");
+const QString Third = QStringLiteral("Third one.");
+const QString BeforeQuit = QStringLiteral(" Bye.");
+const QString Fourth = QStringLiteral("Fourth, to the end.");
+
+struct Row
+{
+    int start;
+    int end;
+    QString text;
+};
+
+QString clockTime(int ms)
+{
+    const int s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QChar('0'))
+        .arg(s / 60 % 60, 2, 10, QChar('0'))
+        .arg(s % 60, 2, 10, QChar('0'));
+}
+
+// The section bounds a project file holds, in order.
+QList<Row> rowsOf(const QByteArray& file)
+{
+    QList<Row> rows;
+    const QStringList lines = QString::fromLatin1(file).split(QStringLiteral("\r\n"));
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QStringList cells = lines[i].split(QStringLiteral("<|S|>"));
+        if (cells.size() == 5)
+            rows.append({cells[0].toInt(), cells[1].toInt(), {}});
+    }
+    return rows;
+}
+
+// The project file as it must be, byte for byte: the bounds the program chose,
+// the texts the test typed, Windows-1252, CR LF after every line.
+QByteArray projectFile(const QString& media, const QList<Row>& rows)
+{
+    QString text = QStringLiteral("kv project file\r\n") + media + QStringLiteral("\r\n");
+    for (const Row& row : rows)
+        text += QStringLiteral("%1<|S|>%2<|S|>%3<|S|>%4<|S|>%5\r\n")
+                    .arg(row.start)
+                    .arg(row.end)
+                    .arg(clockTime(row.start), clockTime(row.end), row.text);
+    return text.toLatin1();
+}
+
+QByteArray transcript(const QList<Row>& rows)
+{
+    QString text;
+    for (const Row& row : rows)
+        text += clockTime(row.start) + QStringLiteral(" - ") + clockTime(row.end) + u' ' +
+                row.text + QStringLiteral(" \r\n");
+    return (text + QStringLiteral("\r\n")).toLatin1();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Where the seek bar is in a picture of the main window: its top row is a
+// long run of grey, green over the current section, and the thumb is the blue
+// triangle just above it.
+struct SeekBar
+{
+    int left = -1;
+    int width = 0;
+    int top = 0;
+    int thumbCentre = -1;
+};
+
+bool barTopColour(const QImage& window, int x, int y)
+{
+    const QRgb p = window.pixel(x, y) & 0xFFFFFF;
+    return p == 0xB4B4B4 || p == 0x6DA53B;
+}
+
+SeekBar findSeekBar(const QImage& window)
+{
+    SeekBar bar;
+    for (int y = 4; y < window.height() && bar.left < 0; ++y) {
+        int run = 0;
+        for (int x = 0; x < window.width(); ++x) {
+            run = barTopColour(window, x, y) ? run + 1 : 0;
+            if (run >= 200 && (x + 1 == window.width() || !barTopColour(window, x + 1, y))) {
+                bar = {x + 1 - run, run, y, -1};
+                break;
+            }
+        }
+    }
+    if (bar.left < 0)
+        return bar;
+    int sum = 0, count = 0;
+    for (int x = std::max(0, bar.left - 8); x < std::min(window.width(), bar.left + bar.width + 8);
+         ++x) {
+        const QRgb p = window.pixel(x, bar.top - 4);
+        if (qBlue(p) > qRed(p) + 60) {
+            sum += x;
+            ++count;
+        }
+    }
+    if (count > 0)
+        bar.thumbCentre = sum / count;
+    return bar;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void transcribeSaveExportAndCarryOn();
+
+private:
+    QProcessEnvironment environmentFor(const QString& home) const;
+
+    XServer x;
+    QTemporaryDir folder;
+    QString recording;
+    int recordingMs = 0;
+    QString screens;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    QVERIFY2(x.start(), qPrintable(x.error()));
+    QVERIFY(folder.isValid());
+    // A recording of speech, as a person would transcribe it.
+    recording = folder.filePath("interview.wav");
+    QCOMPARE(QProcess::execute("espeak-ng", {"-s", "150", "-w", recording, Speech}), 0);
+    recordingMs = int(TestMedia::decodedLengthMs(recording));
+    QVERIFY2(recordingMs > 8000, "long enough for four sections");
+    screens = QDir(KELVANE_E2E_SCREENS).absolutePath();
+    QDir(screens).removeRecursively();
+}
+
+void TestEndToEnd::cleanup()
+{
+    if (QTest::currentTestFailed()) {
+        qWarning("pictures of every step are kept in %s", qPrintable(screens));
+    } else {
+        QDir(screens).removeRecursively();
+    }
+}
+
+QProcessEnvironment TestEndToEnd::environmentFor(const QString& home) const
+{
+    QProcessEnvironment env = x.environment();
+    // A user of its own: home, documents and the runtime folder with the lock.
+    QDir(home).mkpath("Documents");
+    QDir(home).mkpath("runtime");
+    QFile::setPermissions(home + "/runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert("HOME", home);
+    env.insert("XDG_RUNTIME_DIR", home + "/runtime");
+    env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
+    return env;
+}
+
+void TestEndToEnd::transcribeSaveExportAndCarryOn()
+{
+    const QString home = folder.filePath("home");
+    const QString project = home + "/Documents/harbour interview.kvprj";
+    const QString exported = home + "/Documents/harbour transcript.txt";
+    const QProcessEnvironment env = environmentFor(home);
+    QList<Row> rows;
+
+    {
+        RunningProgram kelvane(x, env, screens);
+        QVERIFY2(kelvane.start(KELVANE_BINARY), "the program shows its main window");
+        const QString main = kelvane.mainWindow();
+
+        kelvane.step("a second start is refused");
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(KELVANE_BINARY, {});
+        QVERIFY(second.waitForStarted(5000));
+        const QString message = x.waitForWindow(second.processId(), "Kelvane");
+        QVERIFY2(!message.isEmpty(), "the second program shows its message");
+        QVERIFY(x.windowSize(message).width() < 600);
+        x.xdotool({"windowfocus", "--sync", message});
+        x.xdotool({"key", "Return"});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(kelvane.process().state(), QProcess::Running);
+        kelvane.focusMainWindow();
+
+        kelvane.step("new project");
+        kelvane.key("ctrl+n");
+        QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording, main));
+
+        kelvane.step("play");
+        kelvane.key("F11");
+        QVERIFY2(kelvane.waitForCaption("Kelvane *"), "playing marks the work as changed");
+        QTest::qWait(1800);
+        kelvane.key("F11");
+        kelvane.step("first section paused");
+        kelvane.type(First);
+        kelvane.key("F11");
+        QTest::qWait(1800);
+        kelvane.key("F11");
+        kelvane.step("second section paused");
+        kelvane.type(Second);
+        kelvane.key("F12");
+        // The replay ends at the section's end by itself.
+        QTest::qWait(3500);
+        kelvane.step("second section replayed");
+        kelvane.key("F11");
+        QTest::qWait(1500);
+        kelvane.key("F11");
+        kelvane.step("third section paused");
+        kelvane.type(Third);
+
+        // Drag the thumb back into the first section: it becomes the current
+        // one, is played from there, and what is typed now corrects it.
+        const SeekBar bar = findSeekBar(kelvane.picture(main));
+        QVERIFY2(bar.left >= 0 && bar.thumbCentre > bar.left + bar.width / 3,
+                 "the seek bar and its thumb, past the first sections");
+        const int y = bar.top - 5;
+        const int target = bar.left + bar.width * 400 / recordingMs;
+        kelvane.step("seek into the first section");
+        kelvane.drag(main, {bar.thumbCentre, y}, {target, y});
+        QTest::qWait(2500);
+        kelvane.type(Checked);
+
+        kelvane.step("save as a new project");
+        kelvane.key("ctrl+s");
+        QVERIFY(kelvane.chooseFile("Save Project", project, main));
+        QVERIFY2(kelvane.waitForCaption("Kelvane " + project), "saved: no star");
+        const QByteArray saved = readAll(project);
+        rows = rowsOf(saved);
+        QCOMPARE(rows.size(), 3);
+        rows[0].text = First + Checked;
+        rows[1].text = Second;
+        rows[2].text = Third;
+        QCOMPARE(saved, projectFile(recording, rows));
+
+        kelvane.step("export");
+        kelvane.key("ctrl+e");
+        const QString exportWindow = kelvane.waitForWindow("Export Transcription Text");
+        QVERIFY(!exportWindow.isEmpty());
+        kelvane.click(exportWindow, {6330 / 15 + 60, 120 / 15 + 11}); // "Save As"
+        QVERIFY(kelvane.chooseFile("Save", exported, exportWindow));
+        QCOMPARE(readAll(exported), transcript(rows));
+        QVERIFY(x.closeWindow(exportWindow));
+        kelvane.focusMainWindow();
+
+        kelvane.step("change and close");
+        kelvane.type(BeforeQuit);
+        QVERIFY(kelvane.waitForCaption("Kelvane *" + project));
+        QVERIFY(x.closeWindow(main));
+        QVERIFY2(!kelvane.waitForWindow("Kelvane").isEmpty(), "the quit question");
+        kelvane.step("quit question");
+        kelvane.key("y");
+        QVERIFY2(kelvane.waitForEnd(), "the program ends after saving");
+        QCOMPARE(kelvane.process().exitCode(), 0);
+        rows[0].text += BeforeQuit;
+        QCOMPARE(readAll(project), projectFile(recording, rows));
+    }
+
+    {
+        RunningProgram kelvane(x, env, screens);
+        QVERIFY(kelvane.start(KELVANE_BINARY));
+        const QString main = kelvane.mainWindow();
+        kelvane.step("open the project");
+        kelvane.key("ctrl+o");
+        QVERIFY(kelvane.chooseFile("Open Project", project, main));
+        // The last section is replayed and waits at its end; F11 commits it
+        // again and carries on to the end of the recording.
+        QTest::qWait(rows[2].end - rows[2].start + 2000);
+        kelvane.step("carry on");
+        kelvane.key("F11");
+        QTest::qWait(recordingMs - rows[2].end + 2000);
+        kelvane.step("end of the recording");
+        kelvane.type(Fourth);
+        kelvane.key("ctrl+s");
+        QVERIFY(kelvane.waitForCaption("Kelvane " + project));
+        QVERIFY(x.closeWindow(main));
+        QVERIFY2(kelvane.waitForEnd(), "a saved project closes without a question");
+    }
+
+    // The sections tile the recording: from 0, in order, without gaps, to
+    // its end.
+    const QByteArray final = readAll(project);
+    const QList<Row> bounds = rowsOf(final);
+    QCOMPARE(bounds.size(), 4);
+    QCOMPARE(bounds[0].start, 0);
+    for (qsizetype i = 0; i < bounds.size(); ++i) {
+        QVERIFY2(bounds[i].end > bounds[i].start, qPrintable(QString::number(i)));
+        if (i > 0)
+            QCOMPARE(bounds[i].start, bounds[i - 1].end);
+        if (i < 3)
+            QCOMPARE(bounds[i].end, rows[i].end);
+    }
+    QVERIFY2(qAbs(bounds[3].end - recordingMs) <= 25,
+             qPrintable(QStringLiteral("the last section ends at %1, the recording at %2")
+                            .arg(bounds[3].end)
+                            .arg(recordingMs)));
+    rows.append({bounds[3].start, bounds[3].end, Fourth});
+    QCOMPARE(final, projectFile(recording, rows));
+    QVERIFY(final.contains("caf\xE9 au lait")); // Windows-1252
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
