@@ -1,0 +1,262 @@
+#include "TestFiles.h"
+#include "XServer.h"
+
+#include "project/ProjectFile.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+namespace {
+
+struct Run
+{
+    bool ok = false;
+    QString output;
+};
+
+// Runs a program to its end; ok when it exits with 0 in time.
+Run run(const QString& program, const QStringList& args, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    const bool finished = process.waitForFinished(timeoutMs);
+    Run result;
+    result.output = QString::fromLocal8Bit(process.readAll());
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    result.ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!result.ok)
+        result.output.prepend(program + u' ' + args.join(u' ') + QStringLiteral(" failed:\n"));
+    return result;
+}
+
+// The keys of a desktop entry's [Desktop Entry] group.
+QMap<QString, QString> desktopEntry(const QByteArray& text)
+{
+    QMap<QString, QString> keys;
+    bool inGroup = false;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(u'['))
+            inGroup = line == QStringLiteral("[Desktop Entry]");
+        else if (inGroup && line.contains(u'=') && !line.startsWith(u'#'))
+            keys.insert(line.section(u'=', 0, 0).trimmed(), line.section(u'=', 1).trimmed());
+    }
+    return keys;
+}
+
+} // namespace
+
+// The Debian package as a user gets it: built by scripts/package, unpacked
+// into a folder of its own, and run from there.
+class TestPackage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void controlNamesWhatTheProgramNeeds();
+    void installedProgramOpensItsOwnGuide();
+    void desktopFindsProgramIconAndProjectFiles();
+
+private:
+    QTemporaryDir work_;
+    QString deb_;
+    QString root_; // where the package is unpacked; its programs are in usr/bin
+};
+
+void TestPackage::initTestCase()
+{
+    QVERIFY(work_.isValid());
+    // A folder of this test's own for cpack's staging and its output, so
+    // that it runs beside the other tests and `make package`.
+    const QString out = work_.filePath(QStringLiteral("deb"));
+    const Run package = run(QStringLiteral(KELVANE_SOURCE_DIR "/scripts/package"),
+                            {QStringLiteral(KELVANE_BUILD_DIR), out});
+    QVERIFY2(package.ok, qPrintable(package.output));
+    const QStringList debs = QDir(out).entryList({QStringLiteral("*.deb")}, QDir::Files);
+    QCOMPARE(debs.size(), 1);
+    QVERIFY2(debs.first().startsWith(QStringLiteral("kelvane_" KELVANE_VERSION_STRING "_")),
+             qPrintable(debs.first()));
+    deb_ = QDir(out).filePath(debs.first());
+
+    QVERIFY(QDir().mkpath(work_.filePath(QStringLiteral("root"))));
+    root_ = QFileInfo(work_.filePath(QStringLiteral("root"))).canonicalFilePath();
+    const Run unpack = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb_, root_});
+    QVERIFY2(unpack.ok, qPrintable(unpack.output));
+}
+
+void TestPackage::controlNamesWhatTheProgramNeeds()
+{
+    const Run fields =
+        run(QStringLiteral("dpkg-deb"),
+            {QStringLiteral("--field"), deb_, QStringLiteral("Package"), QStringLiteral("Version"),
+             QStringLiteral("Section"), QStringLiteral("Depends")});
+    QVERIFY2(fields.ok, qPrintable(fields.output));
+    QVERIFY2(fields.output.contains(QStringLiteral("Package: kelvane\n")),
+             qPrintable(fields.output));
+    QVERIFY(fields.output.contains(QStringLiteral("Version: " KELVANE_VERSION_STRING "\n")));
+    QVERIFY(fields.output.contains(QStringLiteral("Section: sound\n")));
+    const QString depends =
+        fields.output.section(QStringLiteral("Depends: "), 1).section(u'\n', 0, 0);
+    QStringList names;
+    for (const QString& item : depends.split(u',', Qt::SkipEmptyParts))
+        names << item.trimmed().section(u' ', 0, 0);
+    // Loaded at run time only, so named by hand ...
+    for (const char* name :
+         {"gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
+          "gstreamer1.0-plugins-ugly", "gstreamer1.0-libav", "qt6-qpa-plugins", "fonts-liberation",
+          "xdg-utils"})
+        QVERIFY2(names.contains(QLatin1String(name)), name);
+    // ... and the linked libraries found by dpkg-shlibdeps.
+    for (const char* name : {"libqt6widgets6", "libgstreamer1.0-0", "libc6"})
+        QVERIFY2(names.contains(QLatin1String(name)), qPrintable(depends));
+}
+
+// The installed program finds its help pages beside its own bin folder and
+// hands the user guide to the desktop's launcher when F1 is pressed.
+void TestPackage::installedProgramOpensItsOwnGuide()
+{
+    const QString program = root_ + QStringLiteral("/usr/bin/kelvane");
+    const QString guide = root_ + QStringLiteral("/usr/share/kelvane/help/user-guide.html");
+    QVERIFY(QFileInfo(program).isExecutable());
+
+    // The guide is there with the style sheet it links.
+    const QString html = QString::fromUtf8(TestFiles::read(guide));
+    const QRegularExpressionMatch css =
+        QRegularExpression(QStringLiteral(R"re(<link rel="stylesheet" href="([^"]+)")re"))
+            .match(html);
+    QVERIFY2(css.hasMatch(), "the guide links its style sheet");
+    QVERIFY(QFileInfo(QFileInfo(guide).dir().filePath(css.captured(1))).isFile());
+
+    XServer x;
+    QVERIFY2(x.start(), qPrintable(x.error()));
+    QTemporaryDir home;
+    QTemporaryDir runtime; // the user's runtime folder, where the program's lock lives
+    QTemporaryDir bin;
+    QVERIFY(home.isValid() && runtime.isValid() && bin.isValid());
+    QVERIFY(QFile::setPermissions(runtime.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    // Stands in for the desktop's xdg-open: records the address it is given.
+    const QString opened = home.filePath(QStringLiteral("opened.txt"));
+    const QString launcher = bin.filePath(QStringLiteral("xdg-open"));
+    QVERIFY(TestFiles::write(launcher,
+                             "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + opened.toUtf8() + "'\n"));
+    QVERIFY(
+        QFile::setPermissions(launcher, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("PATH"), bin.path() + u':' + env.value(QStringLiteral("PATH")));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "BROWSER"})
+        env.remove(QLatin1String(name));
+
+    QProcess kelvane;
+    kelvane.setProcessEnvironment(env);
+    kelvane.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    kelvane.start(program, {});
+    QVERIFY(kelvane.waitForStarted(5000));
+    const auto stop = qScopeGuard([&kelvane] {
+        kelvane.kill();
+        kelvane.waitForFinished(5000);
+    });
+
+    QString window;
+    for (const QDeadlineTimer deadline(15000); window.isEmpty() && !deadline.hasExpired();) {
+        const QStringList windows = x.visibleWindows(kelvane.processId());
+        if (windows.size() == 1)
+            window = windows.first();
+        else
+            QTest::qWait(100);
+    }
+    QVERIFY2(!window.isEmpty(), "the installed program shows its window");
+    QCOMPARE(x.windowName(window), QStringLiteral("Kelvane"));
+
+    x.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    x.xdotool({QStringLiteral("key"), QStringLiteral("F1")});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(opened).size() > 0, 10000);
+    QTest::qWait(300); // a second, wrong address would come as quickly
+    QCOMPARE(QString::fromUtf8(TestFiles::read(opened)),
+             QUrl::fromLocalFile(guide).toString() + u'\n');
+    // Nothing was asked: the main window is still the only one.
+    QCOMPARE(kelvane.state(), QProcess::Running);
+    QCOMPARE(x.visibleWindows(kelvane.processId()), QStringList{window});
+}
+
+// The menu entry starts the installed program and shows the installed icon;
+// the project files it lists are known to the desktop by name and content.
+void TestPackage::desktopFindsProgramIconAndProjectFiles()
+{
+    const QString share = root_ + QStringLiteral("/usr/share");
+    const QString desktopFile = share + QStringLiteral("/applications/kelvane.desktop");
+    const QString validator =
+        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (validator.isEmpty()) {
+        qWarning("desktop-file-validate (desktop-file-utils) is not installed: the entry's format "
+                 "goes unchecked");
+    } else {
+        const Run validate = run(validator, {desktopFile});
+        QVERIFY2(validate.ok, qPrintable(validate.output));
+    }
+    const QMap<QString, QString> entry = desktopEntry(TestFiles::read(desktopFile));
+    QCOMPARE(entry.value(QStringLiteral("Type")), QStringLiteral("Application"));
+    QCOMPARE(entry.value(QStringLiteral("Name")), QStringLiteral("Kelvane"));
+    QCOMPARE(entry.value(QStringLiteral("Exec")), QStringLiteral("kelvane"));
+    QVERIFY(QFileInfo(root_ + QStringLiteral("/usr/bin/kelvane")).isExecutable());
+
+    const QString icon = share + QStringLiteral("/icons/hicolor/scalable/apps/") +
+                         entry.value(QStringLiteral("Icon")) + QStringLiteral(".svg");
+    QXmlStreamReader svg(TestFiles::read(icon));
+    QVERIFY2(svg.readNextStartElement(), qPrintable(icon));
+    QCOMPARE(svg.name(), QStringLiteral("svg"));
+    QVERIFY(!svg.attributes().value(QStringLiteral("viewBox")).isEmpty());
+    while (!svg.atEnd())
+        svg.readNext();
+    QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
+
+    // The package's MIME folder, seen the way a desktop sees it. Nothing of
+    // this test asked for a MIME type before, so the database reads it now.
+    qputenv("XDG_DATA_DIRS", (share + QStringLiteral(":/usr/share")).toUtf8());
+    const QStringList types =
+        entry.value(QStringLiteral("MimeType")).split(u';', Qt::SkipEmptyParts);
+    QCOMPARE(types, QStringList{QStringLiteral("application/x-kelvane-project")});
+    const QMimeDatabase mime;
+    const QMimeType project = mime.mimeTypeForName(types.first());
+    QVERIFY2(project.isValid(), "the package defines the type its menu entry lists");
+    QCOMPARE(project.comment(), QStringLiteral("Kelvane project"));
+    QVERIFY(project.inherits(QStringLiteral("text/plain")));
+    QCOMPARE(mime.mimeTypeForFile(QStringLiteral("interview.kvprj"), QMimeDatabase::MatchExtension),
+             project);
+
+    // A file the program writes is known by its content too, under any name.
+    ProjectContent content;
+    content.mediaFile = QStringLiteral("interview.mp3");
+    content.rows.push_back({QStringLiteral("0"), QStringLiteral("1.5"), QString(), QString(),
+                            QStringLiteral("Good morning.")});
+    const QByteArray bytes = projectFileBytes(content);
+    QCOMPARE(mime.mimeTypeForData(bytes), project);
+    QByteArray unixLines = bytes;
+    unixLines.replace("\r\n", "\n");
+    QCOMPARE(mime.mimeTypeForData(unixLines), project);
+    QVERIFY(mime.mimeTypeForData(QByteArray("kv project files\r\n")) != project);
+    QVERIFY(mime.mimeTypeForData(QByteArray("a kv project file\r\n")) != project);
+}
+
+QTEST_MAIN(TestPackage)
+#include "tst_package.moc"
