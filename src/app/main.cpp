@@ -1,13 +1,16 @@
 #include "app/SingleInstance.h"
 #include "media/GstMediaControl.h"
+#include "project/ProjectCommands.h"
 #include "workspace/FormMain.h"
 #include "workspace/MessageBoxPrompts.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLayout>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -29,5 +32,12 @@ int main(int argc, char** argv)
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                screen->availableGeometry()));
     window.show();
+    // A project named on the command line, as the desktop passes one that is
+    // opened with Kelvane, loads once the window is up, as Open Project loads it.
+    if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
+        QTimer::singleShot(0, &window,
+                           [&window, path = QFileInfo(arguments[1]).absoluteFilePath()] {
+                               openProjectFile(window, path);
+                           });
     return QApplication::exec();
 }

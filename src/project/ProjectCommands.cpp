@@ -119,9 +119,12 @@ void openProject(FormMain& window)
     request.initialFolder = documentsFolder();
     request.defaultExtension = ProjectExtension;
     const QString path = window.prompts().chooseFile(&window, request);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openProjectFile(window, path);
+}
 
+void openProjectFile(FormMain& window, const QString& path)
+{
     // The file is read whole and closed here, before anything can write it;
     // a file that does not begin like a project, however large, is not.
     QByteArray bytes;

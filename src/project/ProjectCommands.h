@@ -15,6 +15,9 @@ void newTranscriptionProject(FormMain& window);
 // loads the project file the user picks; its media then plays from the last
 // section, so that the work goes on where it ended.
 void openProject(FormMain& window);
+// Loads the project file at `path` into the empty workspace as Open Project
+// does after its dialog; for a project named on the command line.
+void openProjectFile(FormMain& window, const QString& path);
 
 // Save Project writes the project file without asking, or asks for one when
 // the project has none yet. Save Project As always asks. Both return whether
