@@ -1,0 +1,439 @@
+#include "XBench.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace xbench {
+
+namespace {
+
+// A window that goes away between two requests is no reason to stop: the
+// program under test ends while the benchmark still looks at it.
+int ignoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+std::string keyOf(const std::string& entry)
+{
+    return entry.substr(0, entry.find('='));
+}
+
+std::vector<std::string> environmentWithout(const std::vector<std::string>& keys)
+{
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        if (std::find(keys.begin(), keys.end(), keyOf(text)) == keys.end())
+            result.push_back(text);
+    }
+    return result;
+}
+
+std::string windowName(Display* display, Window window)
+{
+    char* name = nullptr;
+    if (!XFetchName(display, window, &name) || !name)
+        return {};
+    std::string result = name;
+    XFree(name);
+    return result;
+}
+
+// Waits until the X connection has something to read, at most `ms`.
+void waitForX(Display* display, double ms)
+{
+    if (XPending(display) > 0)
+        return;
+    pollfd fd{ConnectionNumber(display), POLLIN, 0};
+    poll(&fd, 1, std::max(0, int(ms)));
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The number after `key` in a "Key:   value" file such as /proc/PID/status.
+long long field(const std::string& text, const std::string& key)
+{
+    const std::size_t at = text.find("\n" + key);
+    if (at == std::string::npos)
+        return text.rfind(key, 0) == 0 ? std::atoll(text.c_str() + key.size()) : -1;
+    return std::atoll(text.c_str() + at + 1 + key.size());
+}
+
+} // namespace
+
+double nowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+void sleepMs(double ms)
+{
+    if (ms <= 0)
+        return;
+    timespec pause{};
+    pause.tv_sec = time_t(ms / 1000);
+    pause.tv_nsec = long((ms - double(pause.tv_sec) * 1000) * 1e6);
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double minimum(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+double maximum(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+std::string format(const char* pattern, ...)
+{
+    char buffer[1024];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(buffer, sizeof buffer, pattern, args);
+    va_end(args);
+    return buffer;
+}
+
+void printRow(const std::string& figure, const std::string& target, const std::string& measured,
+              const std::string& verdict, const std::string& conditions)
+{
+    std::printf("@row\t%s\t%s\t%s\t%s\t%s\n", figure.c_str(), target.c_str(), measured.c_str(),
+                verdict.c_str(), conditions.c_str());
+    std::fflush(stdout);
+}
+
+PrivateX::~PrivateX()
+{
+    if (display_)
+        XCloseDisplay(display_);
+    if (pid_ > 0)
+        terminate(pid_);
+}
+
+bool PrivateX::start(std::string& error)
+{
+    // The server picks a free display itself and writes its number to the
+    // pipe once it accepts clients.
+    int ready[2];
+    if (pipe(ready) != 0) {
+        error = "no pipe";
+        return false;
+    }
+    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    const std::string fd = std::to_string(ready[1]);
+    // A black root window, so that a window the program has not drawn yet
+    // shows as black.
+    const char* argv[] = {"Xvfb",      "-displayfd", fd.c_str(), "-screen",  "0",    "1280x800x24",
+                          "-nolisten", "tcp",        "-br",      "-noreset", nullptr};
+    const int failed =
+        posix_spawnp(&pid_, "Xvfb", &files, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&files);
+    close(ready[1]);
+    if (failed) {
+        pid_ = -1;
+        close(ready[0]);
+        error = "Xvfb does not start (is it installed?)";
+        return false;
+    }
+    std::string number;
+    const double deadline = nowMs() + 15000;
+    for (char c = 0; nowMs() < deadline && c != '\n';) {
+        pollfd in{ready[0], POLLIN, 0};
+        if (poll(&in, 1, 100) > 0) {
+            if (read(ready[0], &c, 1) != 1)
+                break;
+            if (c >= '0' && c <= '9')
+                number += c;
+        }
+    }
+    close(ready[0]);
+    if (number.empty()) {
+        error = "Xvfb did not tell its display";
+        return false;
+    }
+    name_ = ":" + number;
+    display_ = XOpenDisplay(name_.c_str());
+    if (!display_) {
+        error = "cannot open display " + name_;
+        return false;
+    }
+    XSetErrorHandler(ignoreXError);
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+    XSync(display_, True);
+    return true;
+}
+
+std::vector<std::string> programEnvironment(const std::string& display, const std::string& home,
+                                            const std::string& runtime)
+{
+    std::vector<std::string> result =
+        environmentWithout({"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "HOME", "XDG_RUNTIME_DIR",
+                            "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                            "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"});
+    result.push_back("DISPLAY=" + display);
+    result.push_back("HOME=" + home);
+    result.push_back("XDG_RUNTIME_DIR=" + runtime);
+    result.push_back("QT_QPA_PLATFORM=xcb");
+    return result;
+}
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& args,
+            const std::vector<std::string>& environment, const std::string& outputFile)
+{
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& entry : environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    if (!outputFile.empty()) {
+        posix_spawn_file_actions_addopen(&files, 1, outputFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_adddup2(&files, 1, 2);
+    }
+    pid_t pid = -1;
+    const int failed =
+        posix_spawnp(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
+    return failed ? -1 : pid;
+}
+
+bool xdotool(const std::string& display, const std::vector<std::string>& args)
+{
+    std::vector<std::string> environment = environmentWithout({"DISPLAY", "WAYLAND_DISPLAY"});
+    environment.push_back("DISPLAY=" + display);
+    const pid_t pid = spawn("xdotool", args, environment);
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+Mapped waitForMap(Display* display, const std::string& prefix, double timeoutMs, Window except)
+{
+    const double deadline = nowMs() + timeoutMs;
+    while (nowMs() < deadline) {
+        waitForX(display, deadline - nowMs());
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            const double at = nowMs();
+            if (event.type != MapNotify || event.xmap.window == except)
+                continue;
+            if (windowName(display, event.xmap.window).rfind(prefix, 0) == 0)
+                return {event.xmap.window, at};
+        }
+    }
+    return {};
+}
+
+bool waitForUnmap(Display* display, Window window, double timeoutMs)
+{
+    const double deadline = nowMs() + timeoutMs;
+    while (nowMs() < deadline) {
+        waitForX(display, deadline - nowMs());
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if ((event.type == UnmapNotify && event.xunmap.window == window) ||
+                (event.type == DestroyNotify && event.xdestroywindow.window == window))
+                return true;
+        }
+    }
+    return false;
+}
+
+double waitForFirstPaint(Display* display, Window window, double timeoutMs)
+{
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes))
+        return -1;
+    const int width = attributes.width;
+    const int height = attributes.height;
+    // Share of the pixels sampled that are no longer black; the window has
+    // some black text, never much.
+    const auto drawn = [&](int x, int y, int w, int h) {
+        XImage* image =
+            XGetImage(display, window, x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+        if (!image)
+            return 0.0;
+        int lit = 0;
+        for (int j = 0; j < h; ++j) {
+            for (int i = 0; i < w; ++i)
+                lit += (XGetPixel(image, i, j) & 0xFFFFFF) != 0;
+        }
+        XDestroyImage(image);
+        return double(lit) / (w * h);
+    };
+    const double deadline = nowMs() + timeoutMs;
+    while (nowMs() < deadline) {
+        if (drawn(0, height / 2, width, 1) > 0.75 && drawn(width / 3, 0, 1, height) > 0.75)
+            return nowMs();
+        sleepMs(0.5);
+    }
+    return -1;
+}
+
+void sendDeleteWindow(Display* display, Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+bool waitForExit(pid_t pid, double timeoutMs)
+{
+    const double deadline = nowMs() + timeoutMs;
+    do {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno == ECHILD))
+            return true;
+        sleepMs(2);
+    } while (nowMs() < deadline);
+    return false;
+}
+
+std::string terminate(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    if (waitForExit(pid, 5000))
+        return "SIGTERM";
+    kill(pid, SIGKILL);
+    waitForExit(pid, 5000);
+    return "SIGKILL";
+}
+
+ProcessUse processUse(pid_t pid)
+{
+    ProcessUse use;
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const std::string stat = readFile(proc + "/stat");
+    const std::size_t end = stat.rfind(')');
+    if (end == std::string::npos)
+        return use;
+    // After the command's closing bracket: state is field 3, utime 14, stime 15.
+    std::istringstream fields(stat.substr(end + 2));
+    std::string value;
+    long long utime = 0;
+    long long stime = 0;
+    for (int index = 3; index <= 15 && fields >> value; ++index) {
+        if (index == 14)
+            utime = std::atoll(value.c_str());
+        else if (index == 15)
+            stime = std::atoll(value.c_str());
+    }
+    use.cpuSeconds = double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+    const std::string status = readFile(proc + "/status");
+    use.rssKb = long(field(status, "VmRSS:"));
+    use.peakRssKb = long(field(status, "VmHWM:"));
+    use.anonymousKb = long(field(status, "RssAnon:"));
+    use.fileKb = long(field(status, "RssFile:"));
+    use.readBytes = field(readFile(proc + "/io"), "rchar:");
+    use.ok = use.rssKb > 0;
+    return use;
+}
+
+bool hasMapped(pid_t pid, const std::string& name)
+{
+    std::istringstream maps(readFile("/proc/" + std::to_string(pid) + "/maps"));
+    for (std::string line; std::getline(maps, line);) {
+        if (line.size() >= name.size() &&
+            line.compare(line.size() - name.size(), name.size(), name) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool holdsOpen(pid_t pid, const std::string& path)
+{
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved))
+        return false;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* fds = opendir(folder.c_str());
+    if (!fds)
+        return false;
+    bool found = false;
+    while (dirent* entry = readdir(fds)) {
+        char target[PATH_MAX];
+        const ssize_t size =
+            readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        if (size > 0) {
+            target[size] = 0;
+            found = found || std::strcmp(target, resolved) == 0;
+        }
+    }
+    closedir(fds);
+    return found;
+}
+
+std::string makePrivateFolder(const std::string& parent, const std::string& stem)
+{
+    std::string pattern = parent + "/" + stem + "-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back(0);
+    if (!mkdtemp(buffer.data())) // made for its owner alone
+        return {};
+    return buffer.data();
+}
+
+} // namespace xbench
