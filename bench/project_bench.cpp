@@ -13,6 +13,7 @@
 // usage: QT_QPA_PLATFORM=offscreen project_bench [TEMP_PARENT_DIR]
 //        (run by `make bench` through scripts/run-benchmarks)
 
+#include "BenchRow.h"
 #include "BenchSections.h"
 
 #include "media/MediaControl.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,9 +86,21 @@ bool sameRows(const SectionGrid& grid, const ProjectContent& content)
     return true;
 }
 
+// The medians of one project, for the summary table.
+struct ProjectFigures
+{
+    double sizeMb = 0;
+    double writeMs = 0;
+    double windowWriteMs = 0;
+    double readMs = 0;
+    double readShowMs = 0;
+    double autosaveMedianMs = 0;
+    double autosaveLongestMs = 0;
+};
+
 // Prints the figures of one project; false when what was read back is not
 // what was written.
-bool benchProject(const QString& dir, int sections, bool foreign)
+bool benchProject(const QString& dir, int sections, bool foreign, ProjectFigures& figures)
 {
     const ProjectContent content = makeProject(sections, foreign);
     const QString label = QString("%1-%2").arg(sections).arg(foreign ? "utf8" : "cp1252");
@@ -114,6 +128,8 @@ bool benchProject(const QString& dir, int sections, bool foreign)
     if (small)
         std::printf(" target<50 %s", verdict(median(writeMs), 50));
     std::printf("\n");
+    figures.sizeMb = sizeMb;
+    figures.writeMs = median(writeMs);
 
     // Read: the file, then its rows.
     std::vector<double> fileMs, parseMs, readMs;
@@ -129,6 +145,7 @@ bool benchProject(const QString& dir, int sections, bool foreign)
         return failed("the file does not read back as written", path);
     std::printf("read_ms %-15s median=%.1f (file=%.1f parse=%.1f) size_mb=%.2f\n",
                 qPrintable(label), median(readMs), median(fileMs), median(parseMs), sizeMb);
+    figures.readMs = median(readMs);
 
     // Read and show: as Open Project does it, on an emptied, shown window,
     // until the table has been painted.
@@ -165,6 +182,7 @@ bool benchProject(const QString& dir, int sections, bool foreign)
     if (small)
         std::printf(" target<150 %s", verdict(median(showMs), 150));
     std::printf("\n");
+    figures.readShowMs = median(showMs);
 
     // Write from the window, as Save does it.
     std::vector<double> windowMs;
@@ -179,6 +197,7 @@ bool benchProject(const QString& dir, int sections, bool foreign)
     if (small)
         std::printf(" target<50 %s", verdict(median(windowMs), 50));
     std::printf("\n");
+    figures.windowWriteMs = median(windowMs);
 
     // The auto-saver's tick: the window answers nothing while it runs.
     if (!small) {
@@ -194,11 +213,55 @@ bool benchProject(const QString& dir, int sections, bool foreign)
         std::printf("autosave_busy_ms %-6s median=%.1f max=%.1f (one tick, GUI thread busy) "
                     "target<100 %s\n",
                     qPrintable(label), median(tickMs), longest, verdict(longest, 100));
+        figures.autosaveMedianMs = median(tickMs);
+        figures.autosaveLongestMs = longest;
     }
     std::fflush(stdout);
     if (prompts.asked > 0)
         return failed("the window asked a question", path);
     return true;
+}
+
+// "Windows-1252 21 ms, UTF-8 15 ms"
+QString bothEncodings(double cp1252, double utf8)
+{
+    return QString("Windows-1252 %1, UTF-8 %2").arg(duration(cp1252), duration(utf8));
+}
+
+// The rows of the summary table for one project size, both encodings in a
+// row; a target is met when both meet it.
+void printRows(int sections, const ProjectFigures& cp1252, const ProjectFigures& utf8)
+{
+    const bool small = sections <= 32767;
+    const QString count = QLocale(QLocale::English).toString(sections);
+    const QString conditions = QString("%1 sections of about 200 characters, %2 and %3 MB; "
+                                       "median of %4")
+                                   .arg(count)
+                                   .arg(cp1252.sizeMb, 0, 'f', 1)
+                                   .arg(utf8.sizeMb, 0, 'f', 1)
+                                   .arg(Runs);
+    const auto row = [&](const QString& figure, double target, double a, double b,
+                         const QString& more) {
+        const bool judged = small && target > 0;
+        printRow(QString("%1, %2 sections").arg(figure, count),
+                 judged ? QString("< %1 ms").arg(target) : QString(), bothEncodings(a, b),
+                 judged ? rowVerdict(a < target && b < target) : QString(), conditions + more);
+    };
+    row("Project write (bytes and disk)", 50, cp1252.writeMs, utf8.writeMs, "");
+    row("Save from the window", 50, cp1252.windowWriteMs, utf8.windowWriteMs, "");
+    row("Project read (file and parse)", 0, cp1252.readMs, utf8.readMs, "");
+    row("Project read and show (parse, fill, paint)", 150, cp1252.readShowMs, utf8.readShowMs,
+        "; on a shown window (offscreen platform)");
+    if (!small) {
+        const double longest = std::max(cp1252.autosaveLongestMs, utf8.autosaveLongestMs);
+        printRow(QString("One auto-save tick, %1 sections").arg(count), "< 100 ms",
+                 bothEncodings(cp1252.autosaveLongestMs, utf8.autosaveLongestMs),
+                 rowVerdict(longest < 100),
+                 QString("longest of %1 ticks, the window answers nothing meanwhile "
+                         "(medians %2 and %3)")
+                     .arg(Runs)
+                     .arg(duration(cp1252.autosaveMedianMs), duration(utf8.autosaveMedianMs)));
+    }
 }
 
 } // namespace
@@ -214,10 +277,12 @@ int main(int argc, char** argv)
         return 1;
     }
     for (const int sections : {32767, 100000}) {
-        for (const bool foreign : {false, true}) {
-            if (!benchProject(dir.path(), sections, foreign))
-                return 1;
-        }
+        ProjectFigures cp1252;
+        ProjectFigures utf8;
+        if (!benchProject(dir.path(), sections, false, cp1252) ||
+            !benchProject(dir.path(), sections, true, utf8))
+            return 1;
+        printRows(sections, cp1252, utf8);
     }
     return 0;
 }
