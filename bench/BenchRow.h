@@ -20,10 +20,10 @@ inline QString rowVerdict(bool met)
     return met ? QStringLiteral("met") : QStringLiteral("missed");
 }
 
-// "12.3 ms", or "1.23 s" from 10 s on.
+// "123 ms", or "1.2 s" from a second on.
 inline QString duration(double ms, int decimals = 0)
 {
-    if (ms >= 10000)
+    if (ms >= 1000)
         return QString("%1 s").arg(ms / 1000, 0, 'f', 1);
     return QString("%1 ms").arg(ms, 0, 'f', decimals);
 }

@@ -92,7 +92,6 @@ struct ProjectFigures
     double sizeMb = 0;
     double writeMs = 0;
     double windowWriteMs = 0;
-    double readMs = 0;
     double readShowMs = 0;
     double autosaveMedianMs = 0;
     double autosaveLongestMs = 0;
@@ -145,7 +144,6 @@ bool benchProject(const QString& dir, int sections, bool foreign, ProjectFigures
         return failed("the file does not read back as written", path);
     std::printf("read_ms %-15s median=%.1f (file=%.1f parse=%.1f) size_mb=%.2f\n",
                 qPrintable(label), median(readMs), median(fileMs), median(parseMs), sizeMb);
-    figures.readMs = median(readMs);
 
     // Read and show: as Open Project does it, on an emptied, shown window,
     // until the table has been painted.
@@ -249,7 +247,6 @@ void printRows(int sections, const ProjectFigures& cp1252, const ProjectFigures&
     };
     row("Project write (bytes and disk)", 50, cp1252.writeMs, utf8.writeMs, "");
     row("Save from the window", 50, cp1252.windowWriteMs, utf8.windowWriteMs, "");
-    row("Project read (file and parse)", 0, cp1252.readMs, utf8.readMs, "");
     row("Project read and show (parse, fill, paint)", 150, cp1252.readShowMs, utf8.readShowMs,
         "; on a shown window (offscreen platform)");
     if (!small) {
