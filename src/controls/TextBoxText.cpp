@@ -3,13 +3,15 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 
+#include <algorithm>
+
 QString textBoxText(const QPlainTextEdit& box)
 {
     QString text = box.document()->toRawText();
-    for (QChar& c : text) {
-        // A paragraph end, or the line break of Shift+Enter.
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-            c = u'\n';
-    }
+    // A paragraph end, or the line break of Shift+Enter.
+    std::replace_if(
+        text.begin(), text.end(),
+        [](QChar c) { return c == QChar::ParagraphSeparator || c == QChar::LineSeparator; },
+        QChar(u'\n'));
     return text;
 }

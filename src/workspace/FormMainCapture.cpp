@@ -30,7 +30,7 @@ void FormMain::cmdPlay_Click()
         else
             startFirstSection(mmc_.Position());
     } else {
-        SectionGrid& grid = *ui_.oGrid;
+        const SectionGrid& grid = *ui_.oGrid;
         // Presses on the capture section alternate between closing it and
         // committing it; on an earlier section they only pause and resume.
         if (grid.row() == grid.rows() - 1) {

@@ -13,7 +13,7 @@
 
 void FormMain::oGrid_Click()
 {
-    SectionGrid& grid = *ui_.oGrid;
+    const SectionGrid& grid = *ui_.oGrid;
     if (!isReplayable(grid.row())) {
         state_.seekStart = -1;
         return;
