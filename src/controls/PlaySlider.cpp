@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QtNumeric>
 
 #include <algorithm>
 #include <cmath>
@@ -151,9 +152,14 @@ qint32 PlaySlider::valueUnderThumb() const
     // A span of hours in milliseconds times the bar width needs 64 bits.
     const qint64 span = qint64(max_) - min_;
     const auto centre = qint64(nearest(thumbLeft_ + HalfThumb));
-    const qint64 value = divideToNearest(span * centre, barWidth);
-    return qint32(std::clamp<qint64>(value, std::numeric_limits<qint32>::min(),
-                                     std::numeric_limits<qint32>::max()));
+    constexpr qint32 Lowest = std::numeric_limits<qint32>::min();
+    constexpr qint32 Highest = std::numeric_limits<qint32>::max();
+    // A thumb that a smaller span left far beyond the bar may need more; its
+    // value then lies beyond 32 bits whatever the bar's width.
+    qint64 product = 0;
+    if (qMulOverflow(span, centre, &product))
+        return (span < 0) == (centre < 0) ? Highest : Lowest;
+    return qint32(std::clamp<qint64>(divideToNearest(product, barWidth), Lowest, Highest));
 }
 
 void PlaySlider::placeThumb(double left)
