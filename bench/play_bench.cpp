@@ -261,7 +261,8 @@ int main(int argc, char** argv)
         printRow("CPU while playing, " + run.label, "< 3 % of one core",
                  format("%.2f %%", run.cpuPercent), verdict(run.cpuPercent < TargetCpuPercent),
                  format("over %d s of playing; silent sound output keeping real time (read "
-                        "%.1f kB/s of a %.1f kB/s recording, %.1f kB/s paused); X server %.2f %%",
+                        "%.1f kB/s, the recording averages %.1f kB/s; %.1f kB/s paused); X "
+                        "server %.2f %%",
                         seconds, run.readKbPerSecond, run.recordingKbPerSecond,
                         run.pausedReadKbPerSecond, run.xServerCpuPercent));
     }
