@@ -62,12 +62,12 @@ double mb(long kb)
 
 // Ends the program through its close box, answering No to "save before
 // quit?"; how it ended.
-std::string closeProgram(const PrivateX& x, pid_t pid, Window main)
+std::string closeProgram(const PrivateX& x, pid_t pid, Window mainWindow)
 {
     Display* display = x.display();
     XSync(display, True);
-    sendDeleteWindow(display, main);
-    const Mapped question = waitForMap(display, "Kelvane", 5000, main);
+    sendDeleteWindow(display, mainWindow);
+    const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
     if (question.window) {
         xdotool(x.name(), {"windowfocus", "--sync", std::to_string(question.window)});
         xdotool(x.name(), {"key", "alt+n"});
@@ -92,13 +92,13 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         run.failure = "the program does not start";
         return run;
     }
-    const Mapped main = waitForMap(display, "Kelvane", 20000);
-    if (!main.window || waitForFirstPaint(display, main.window, 10000) < 0) {
+    const Mapped shown = waitForMap(display, "Kelvane", 20000);
+    if (!shown.window || waitForFirstPaint(display, shown.window, 10000) < 0) {
         run.failure = "no main window";
         run.ended = terminate(pid);
         return run;
     }
-    const std::string mainId = std::to_string(main.window);
+    const std::string mainId = std::to_string(shown.window);
 
     // Idle after start-up.
     sleepMs(2000);
@@ -143,7 +143,7 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         sleepMs(50);
     if (!holdsOpen(pid, path)) {
         run.failure = "F11 did not open the recording";
-        run.ended = closeProgram(x, pid, main.window);
+        run.ended = closeProgram(x, pid, shown.window);
         return run;
     }
     sleepMs(3000); // settled into playing
@@ -183,7 +183,7 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         double(pausedTo.readBytes - pausedFrom.readBytes) / 1024 / ((nowMs() - pauseBegan) / 1000);
     run.peakRssMb = mb(pausedTo.peakRssKb);
 
-    run.ended = closeProgram(x, pid, main.window);
+    run.ended = closeProgram(x, pid, shown.window);
     run.ok = true;
     return run;
 }
