@@ -275,8 +275,11 @@ void GstMediaControl::pause()
             break;
         toEnd_ = true;
         endReached_ = false;
-        playbin_->seek(stoppedAt_, -1);
+        // A play that reached its end leaves the pipeline playing: it must be
+        // paused before the seek, or sound from the stop onwards runs out,
+        // unsynchronised, until the pause settles.
         playbin_->setPlaying(false);
+        playbin_->seek(stoppedAt_, -1);
         lastPosition_ = stoppedAt_;
         mode_ = Paused;
         break;

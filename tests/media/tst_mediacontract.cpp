@@ -201,11 +201,12 @@ private slots:
         QCOMPARE(r->device().Position(), 1500);
 
         // A stopped device pauses where it stands; the end of a replay is
-        // To = length, play, pause: paused at the section end.
+        // To = length, play, pause: paused at the section end. Nothing may
+        // be heard meanwhile: the stretch's end left the pipeline playing.
+        r->resetHeard();
         r->device().setCommand("pause");
         QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
         QCOMPARE(r->device().Position(), 1500);
-        r->resetHeard();
         r->device().setTo(r->device().Length());
         r->device().setCommand("play");
         r->device().setCommand("pause");
