@@ -273,7 +273,8 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY(!exportWindow.isEmpty());
         kelvane.click(exportWindow, {6330 / 15 + 60, 120 / 15 + 11}); // "Save As"
         QVERIFY(kelvane.chooseFile("Save", exported, exportWindow));
-        QCOMPARE(readAll(exported), transcript(rows));
+        // Written once the dialog has closed.
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(exported), transcript(rows), 10000);
         QVERIFY(x.closeWindow(exportWindow));
         kelvane.focusMainWindow();
 
