@@ -83,7 +83,13 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
     Run run;
     run.label = label;
     run.path = path;
-    run.recordingKbPerSecond = double(std::filesystem::file_size(path)) / 1024 / RecordingSeconds;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size == 0) {
+        run.failure = "no recording at " + path;
+        return run;
+    }
+    run.recordingKbPerSecond = double(size) / 1024 / RecordingSeconds;
     Display* display = x.display();
     const std::string& d = x.name();
     XSync(display, True);
