@@ -1,7 +1,6 @@
 #include "XServer.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -19,32 +18,32 @@ XServer::~XServer()
 
 bool XServer::start()
 {
-    for (int number = 90; number < 200; ++number) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            continue;
-        const QString display = QStringLiteral(":%1").arg(number);
-        server_.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"),
-                                               QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!server_.waitForStarted(5000)) {
-            error_ = QStringLiteral("Xvfb does not start (is it installed?)");
+    // Xvfb picks a free display itself and tells its number once it accepts
+    // clients, so that tests running side by side never share one.
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                   QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
+    if (!server_.waitForStarted(5000)) {
+        error_ = QStringLiteral("Xvfb does not start (is it installed?)");
+        return false;
+    }
+    const QDeadlineTimer deadline(15000);
+    while (!server_.canReadLine()) {
+        if (deadline.hasExpired() || !server_.waitForReadyRead(int(deadline.remainingTime()))) {
+            error_ = QStringLiteral("Xvfb did not tell its display");
             return false;
         }
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && server_.state() == QProcess::Running) {
-            if (QFile::exists(socket)) {
-                display_ = display;
-                return true;
-            }
-            QThread::msleep(20);
-        }
-        // Another server took this display meanwhile; try the next one.
-        server_.kill();
-        server_.waitForFinished(1000);
     }
-    error_ = QStringLiteral("no free X display");
-    return false;
+    bool ok = false;
+    const int number = server_.readLine().trimmed().toInt(&ok);
+    if (!ok) {
+        error_ = QStringLiteral("Xvfb told no display number");
+        return false;
+    }
+    display_ = QStringLiteral(":%1").arg(number);
+    return true;
 }
 
 QProcessEnvironment XServer::environment() const
