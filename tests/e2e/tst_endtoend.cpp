@@ -2,6 +2,7 @@
 #include "TestMedia.h"
 #include "XServer.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -131,6 +132,41 @@ SeekBar findSeekBar(const QImage& window)
     return bar;
 }
 
+// Playback seen on the seek bar: pictures of the main window until the
+// thumb, once seen moving, stands still. The bar as it then stands, and the
+// leftmost place the thumb was seen at meanwhile.
+struct Played
+{
+    SeekBar bar;
+    int leftmost = -1;
+};
+
+Played waitForPlaybackToStop(const RunningProgram& kelvane, int ms = 20000)
+{
+    const QDeadlineTimer deadline(ms);
+    SeekBar last = findSeekBar(kelvane.picture(kelvane.mainWindow()));
+    int leftmost = last.thumbCentre;
+    bool moved = false;
+    for (int still = 0; !deadline.hasExpired();) {
+        QTest::qWait(200);
+        const SeekBar now = findSeekBar(kelvane.picture(kelvane.mainWindow()));
+        leftmost = std::min(leftmost, now.thumbCentre);
+        if (now.thumbCentre != last.thumbCentre) {
+            moved = true;
+            still = 0;
+        } else if (moved && ++still >= 3) {
+            return {now, leftmost};
+        }
+        last = now;
+    }
+    return {};
+}
+
+int thumbAt(const SeekBar& bar, int ms, int recordingMs)
+{
+    return bar.left + int(qint64(bar.width) * ms / recordingMs);
+}
+
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -155,6 +191,7 @@ private:
 void TestEndToEnd::initTestCase()
 {
     QVERIFY2(x.start(), qPrintable(x.error()));
+    QVERIFY(x.mapKeysym("eacute"));
     QVERIFY(folder.isValid());
     // A recording of speech, as a person would transcribe it.
     recording = folder.filePath("interview.wav");
@@ -233,9 +270,13 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.key("F11");
         kelvane.step("second section paused");
         kelvane.type(Second);
+        const SeekBar paused = findSeekBar(kelvane.picture(main));
         kelvane.key("F12");
-        // The replay ends at the section's end by itself.
-        QTest::qWait(3500);
+        // The replay goes back to the section's start and ends at its end.
+        const Played replay = waitForPlaybackToStop(kelvane);
+        QVERIFY2(replay.bar.left >= 0, "the replay ends");
+        QVERIFY2(replay.leftmost < paused.thumbCentre - 20, "the replay went back");
+        QVERIFY(qAbs(replay.bar.thumbCentre - paused.thumbCentre) <= 1);
         kelvane.step("second section replayed");
         kelvane.key("F11");
         QTest::qWait(1500);
@@ -252,7 +293,8 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         const int target = bar.left + bar.width * 400 / recordingMs;
         kelvane.step("seek into the first section");
         kelvane.drag(main, {bar.thumbCentre, y}, {target, y});
-        QTest::qWait(2500);
+        QVERIFY2(waitForPlaybackToStop(kelvane).bar.thumbCentre < bar.thumbCentre,
+                 "the first section played from the chosen place to its end");
         kelvane.type(Checked);
 
         kelvane.step("save as a new project");
@@ -262,6 +304,10 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         const QByteArray saved = readAll(project);
         rows = rowsOf(saved);
         QCOMPARE(rows.size(), 3);
+        // Each section lasted about as long as the test let it play.
+        for (const Row& row : rows)
+            QVERIFY2(row.end - row.start >= 1000 && row.end - row.start <= 4000,
+                     qPrintable(QStringLiteral("%1 to %2").arg(row.start).arg(row.end)));
         rows[0].text = First + Checked;
         rows[1].text = Second;
         rows[2].text = Third;
@@ -300,10 +346,14 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY(kelvane.chooseFile("Open Project", project, main));
         // The last section is replayed and waits at its end; F11 commits it
         // again and carries on to the end of the recording.
-        QTest::qWait(rows[2].end - rows[2].start + 2000);
+        const SeekBar replayed = waitForPlaybackToStop(kelvane).bar;
+        QVERIFY2(qAbs(replayed.thumbCentre - thumbAt(replayed, rows[2].end, recordingMs)) <= 2,
+                 "paused at the end of the last section");
         kelvane.step("carry on");
         kelvane.key("F11");
-        QTest::qWait(recordingMs - rows[2].end + 2000);
+        const SeekBar ended = waitForPlaybackToStop(kelvane).bar;
+        QVERIFY2(qAbs(ended.thumbCentre - (ended.left + ended.width)) <= 2,
+                 "played to the end of the recording");
         kelvane.step("end of the recording");
         kelvane.type(Fourth);
         kelvane.key("ctrl+s");

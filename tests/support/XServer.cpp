@@ -6,6 +6,8 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
+
 XServer::~XServer()
 {
     if (server_.state() != QProcess::NotRunning) {
@@ -99,6 +101,32 @@ bool XServer::closeWindow(const QString& id) const
     const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
     XCloseDisplay(display); // flushes the request
     return sent;
+}
+
+bool XServer::mapKeysym(const char* name) const
+{
+    const KeySym keysym = XStringToKeysym(name);
+    Display* display = XOpenDisplay(display_.toLatin1().constData());
+    if (!display || keysym == NoSymbol) {
+        if (display)
+            XCloseDisplay(display);
+        return false;
+    }
+    int first = 0, last = 0, perKey = 0;
+    XDisplayKeycodes(display, &first, &last);
+    KeySym* map = XGetKeyboardMapping(display, KeyCode(first), last - first + 1, &perKey);
+    bool mapped = false;
+    for (int code = last; code >= first && !mapped; --code) {
+        KeySym* syms = map + (code - first) * perKey;
+        if (std::all_of(syms, syms + perKey, [](KeySym s) { return s == NoSymbol; })) {
+            std::fill(syms, syms + perKey, keysym);
+            XChangeKeyboardMapping(display, code, perKey, syms, 1);
+            mapped = true;
+        }
+    }
+    XFree(map);
+    XCloseDisplay(display);
+    return mapped;
 }
 
 QString XServer::windowName(const QString& id) const

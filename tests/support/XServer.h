@@ -34,6 +34,10 @@ public:
     // Asks a window to close, as a window manager's close box does
     // (WM_DELETE_WINDOW); the program decides what happens.
     bool closeWindow(const QString& id) const;
+    // Gives the keysym `name` ("eacute") a key of its own on the keyboard, so
+    // that typing it never needs xdotool's passing remap of a spare key, which
+    // a busy program may read only after it has been undone.
+    bool mapKeysym(const char* name) const;
     QString windowName(const QString& id) const;
     QSize windowSize(const QString& id) const;
 
