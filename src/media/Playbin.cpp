@@ -167,6 +167,7 @@ void Playbin::dispatchPending()
 {
     // A handler may destroy this object; stop reading its bus if so.
     const QPointer<Playbin> alive(this);
+    // cppcheck-suppress knownConditionTrueFalse ; a handler clears the pointer
     while (alive) {
         GstMessagePtr message(gst_bus_pop(bus_.get()));
         if (!message)
