@@ -3,6 +3,7 @@
 
 #include "TestMedia.h"
 #include "media/GstMediaControl.h"
+#include "media/Playbin.h"
 #include "media/SoundMeter.h"
 
 #include <QDir>
@@ -73,6 +74,18 @@ private slots:
             const QString path = TestMedia::generate(dir_.path(), kind);
             QVERIFY2(!path.isEmpty(), qPrintable("ffmpeg could not make " + TestMedia::name(kind)));
             media_.insert(TestMedia::name(kind), path);
+        }
+    }
+
+    // mp3 is decoded by mpg123, which keeps FFmpeg's libraries out of memory.
+    void mp3IsDecodedByMpg123()
+    {
+        for (Kind kind : {Kind::Mp3Cbr, Kind::Mp3VbrNoHeader}) {
+            const auto playbin = Playbin::open(
+                media(kind), [] { return gst_element_factory_make("fakesink", nullptr); }, 10000);
+            QVERIFY(playbin);
+            QVERIFY(playbin->contains("mpg123audiodec"));
+            QVERIFY(!playbin->contains("avdec_mp3"));
         }
     }
 
