@@ -13,6 +13,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <signal.h>
@@ -434,6 +435,23 @@ std::string makePrivateFolder(const std::string& parent, const std::string& stem
     if (!mkdtemp(buffer.data())) // made for its owner alone
         return {};
     return buffer.data();
+}
+
+bool prepareProgram(const std::string& binary, const std::string& work, PrivateX& x,
+                    Program& program, std::string& error)
+{
+    std::filesystem::create_directories(work + "/home");
+    const std::string home = std::filesystem::canonical(work + "/home").string();
+    const std::string runtime = makePrivateFolder(work, "runtime");
+    if (runtime.empty()) {
+        error = "no runtime folder";
+        return false;
+    }
+    if (!x.start(error))
+        return false;
+    program = {binary, programEnvironment(x.name(), home, runtime), work + "/kelvane-output.log",
+               runtime};
+    return true;
 }
 
 } // namespace xbench

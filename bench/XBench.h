@@ -72,6 +72,7 @@ struct Program
     std::string path;
     std::vector<std::string> environment;
     std::string outputFile;
+    std::string runtimeFolder; // made for this run; removed when it is done
 };
 
 inline pid_t spawn(const Program& program)
@@ -131,5 +132,11 @@ bool holdsOpen(pid_t pid, const std::string& path);
 
 // A fresh folder under `parent` that only its owner may enter; "" on failure.
 std::string makePrivateFolder(const std::string& parent, const std::string& stem);
+
+// Starts `x` and makes `program` the program at `binary` for a user of its
+// own: a home and a runtime folder under `work`, its output in
+// work/kelvane-output.log. False, with `error` set, when either cannot be had.
+bool prepareProgram(const std::string& binary, const std::string& work, PrivateX& x,
+                    Program& program, std::string& error);
 
 } // namespace xbench

@@ -205,18 +205,12 @@ int main(int argc, char** argv)
     const std::string work = argv[1];
     const int seconds = std::max(1, std::atoi(argv[2]));
 
-    std::filesystem::create_directories(work + "/home");
-    const std::string home = std::filesystem::canonical(work + "/home").string();
-    const std::string runtime = makePrivateFolder(work, "runtime");
     PrivateX x;
-    std::string error;
-    if (runtime.empty() || !x.start(error)) {
-        std::fprintf(stderr, "play_bench: %s\n",
-                     runtime.empty() ? "no runtime folder" : error.c_str());
+    Program program;
+    if (std::string error; !prepareProgram(KELVANE_BINARY, work, x, program, error)) {
+        std::fprintf(stderr, "play_bench: %s\n", error.c_str());
         return 1;
     }
-    const Program program{KELVANE_BINARY, programEnvironment(x.name(), home, runtime),
-                          work + "/kelvane-output.log"};
 
     std::vector<Run> runs;
     for (int i = 3; i < argc; ++i) {
@@ -245,7 +239,7 @@ int main(int argc, char** argv)
         runs.push_back(run);
         sleepMs(500);
     }
-    std::filesystem::remove_all(runtime);
+    std::filesystem::remove_all(program.runtimeFolder);
 
     std::vector<double> idleRss;
     std::vector<double> idleCpu;

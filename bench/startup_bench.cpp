@@ -74,18 +74,12 @@ int main(int argc, char** argv)
     const std::string work = argv[1];
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 11;
 
-    std::filesystem::create_directories(work + "/home");
-    const std::string home = std::filesystem::canonical(work + "/home").string();
-    const std::string runtime = makePrivateFolder(work, "runtime");
     PrivateX x;
-    std::string error;
-    if (runtime.empty() || !x.start(error)) {
-        std::fprintf(stderr, "startup_bench: %s\n",
-                     runtime.empty() ? "no runtime folder" : error.c_str());
+    Program program;
+    if (std::string error; !prepareProgram(KELVANE_BINARY, work, x, program, error)) {
+        std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
         return 1;
     }
-    const Program program{KELVANE_BINARY, programEnvironment(x.name(), home, runtime),
-                          work + "/kelvane-output.log"};
 
     std::vector<Start> starts;
     for (int run = 0; run <= runs; ++run) {
@@ -96,7 +90,7 @@ int main(int argc, char** argv)
         starts.push_back(start);
         sleepMs(500);
     }
-    std::filesystem::remove_all(runtime);
+    std::filesystem::remove_all(program.runtimeFolder);
 
     std::vector<double> mapped;
     std::vector<double> painted;
