@@ -4,7 +4,11 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <optional>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -125,9 +129,12 @@ bool atTrailer(const uchar* data, qint64 size, qint64 pos)
 constexpr int ChainToLock = 4;      // frames in a row before a stream is trusted
 constexpr qint64 JunkLimit = 65536; // bytes searched for the first frame
 
-} // namespace
+// How often the walk reports how far it has come.
+constexpr qint64 ProgressStep = 1 << 20;
 
-qint64 mpegAudioLengthMs(const uchar* data, qint64 size)
+// The walk over every frame; `passed` hears, every ProgressStep bytes, that
+// nothing before that offset is read again.
+qint64 walkFrames(const uchar* data, qint64 size, const std::function<void(qint64)>& passed)
 {
     if (startsWithContainer(data, size))
         return -1;
@@ -142,7 +149,9 @@ qint64 mpegAudioLengthMs(const uchar* data, qint64 size)
         return -1;
 
     qint64 samples = 0;
-    while (pos + 4 <= size && !atTrailer(data, size, pos)) {
+    for (qint64 reported = 0; pos + 4 <= size && !atTrailer(data, size, pos);) {
+        if (passed && pos - reported >= ProgressStep)
+            passed(reported = pos);
         const auto frame = parseFrame(data + pos);
         if (frame && frame->sameStream(*stream) && pos + frame->size <= size) {
             samples += frame->samples;
@@ -157,13 +166,26 @@ qint64 mpegAudioLengthMs(const uchar* data, qint64 size)
     return (samples * 1000 + stream->sampleRate / 2) / stream->sampleRate;
 }
 
+} // namespace
+
+qint64 mpegAudioLengthMs(const uchar* data, qint64 size)
+{
+    return walkFrames(data, size, {});
+}
+
 qint64 mpegAudioLengthMs(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
         return -1;
-    if (const uchar* data = file.map(0, file.size()))
-        return mpegAudioLengthMs(data, file.size());
+    if (const uchar* data = file.map(0, file.size())) {
+        // The pages already walked are handed back as the walk goes on, so
+        // that an hour's recording never sits in memory whole.
+        const qint64 page = sysconf(_SC_PAGESIZE);
+        return walkFrames(data, file.size(), [data, page](qint64 done) {
+            madvise(const_cast<uchar*>(data), size_t(done / page * page), MADV_DONTNEED);
+        });
+    }
     const QByteArray bytes = file.readAll();
     return mpegAudioLengthMs(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
 }

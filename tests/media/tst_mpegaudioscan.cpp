@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+
 class TestMpegAudioScan : public QObject
 {
     Q_OBJECT
@@ -33,7 +35,50 @@ class TestMpegAudioScan : public QObject
         return mpegAudioLengthMs(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
     }
 
+    // A figure of this process from /proc/self/status, in kB.
+    static qint64 statusKb(const char* name)
+    {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith(QByteArray(name) + ':'))
+                return line.mid(qsizetype(std::strlen(name)) + 1)
+                    .trimmed()
+                    .split(' ')
+                    .value(0)
+                    .toLongLong();
+        return -1;
+    }
+
 private slots:
+    // An hour's recording is walked in pieces: its pages are handed back as
+    // the count goes on instead of all staying in memory at once.
+    void longFileIsWalkedInPieces()
+    {
+        const QString piece =
+            encode("piece.mp3", {"-c:a", "libmp3lame", "-q:a", "3", "-write_xing", "0"});
+        QVERIFY(!piece.isEmpty());
+        const QByteArray frames = read(piece);
+        const QString path = dir_.filePath("long.mp3");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        qint64 copies = 0;
+        for (; file.size() < 40'000'000; ++copies)
+            file.write(frames);
+        file.close();
+
+        // The peak counts from here on.
+        QFile clearRefs("/proc/self/clear_refs");
+        QVERIFY(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1);
+        clearRefs.close();
+        const qint64 before = statusKb("VmHWM");
+        QVERIFY(mpegAudioLengthMs(path) > copies * 2900);
+        const qint64 grownKb = statusKb("VmHWM") - before;
+        QVERIFY2(grownKb < 8 * 1024, qPrintable(QString("grew by %1 kB").arg(grownKb)));
+        QFile::remove(path);
+    }
+
     // Every MPEG version and layer the frame table knows, against ffmpeg's
     // own count of decoded samples.
     void lengthMatchesDecodedSound_data()
