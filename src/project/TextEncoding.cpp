@@ -78,8 +78,16 @@ QByteArray encodeText(const TextPieces& pieces)
         if (!isUtf8Text(bytes))
             return bytes;
     }
-    // UTF-8 takes at most three bytes for each UTF-16 unit.
-    QByteArray bytes(3 * length, Qt::Uninitialized);
+    // UTF-8 takes one byte for ASCII, two up to U+07FF and at most three for
+    // any other UTF-16 unit. Sizing by these rather than by three bytes for
+    // every unit keeps a mostly Latin project's buffer near its real size,
+    // small enough for the allocator to reuse at the next auto-save.
+    qsizetype bound = 0;
+    pieces([&bound](QStringView piece) {
+        for (const QChar c : piece)
+            bound += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3;
+    });
+    QByteArray bytes(bound, Qt::Uninitialized);
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     char* out = bytes.data();
     pieces([&](QStringView piece) { out = encoder.appendToBuffer(out, piece); });
