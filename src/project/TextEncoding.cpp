@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -84,8 +85,9 @@ QByteArray encodeText(const TextPieces& pieces)
     // small enough for the allocator to reuse at the next auto-save.
     qsizetype bound = 0;
     pieces([&bound](QStringView piece) {
-        for (const QChar c : piece)
-            bound += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3;
+        bound = std::accumulate(piece.begin(), piece.end(), bound, [](qsizetype sum, QChar c) {
+            return sum + (c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3);
+        });
     });
     QByteArray bytes(bound, Qt::Uninitialized);
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
