@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -262,7 +263,9 @@ bool xdotool(const std::string& display, const std::vector<std::string>& args)
            WEXITSTATUS(status) == 0;
 }
 
-Mapped waitForMap(Display* display, const std::string& prefix, double timeoutMs, Window except)
+// Reads the server's events until one makes `matches` true; false on timeout.
+bool waitForEvent(Display* display, double timeoutMs,
+                  const std::function<bool(const XEvent&)>& matches)
 {
     const double deadline = nowMs() + timeoutMs;
     while (nowMs() < deadline) {
@@ -270,30 +273,33 @@ Mapped waitForMap(Display* display, const std::string& prefix, double timeoutMs,
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            const double at = nowMs();
-            if (event.type != MapNotify || event.xmap.window == except)
-                continue;
-            if (windowName(display, event.xmap.window).rfind(prefix, 0) == 0)
-                return {event.xmap.window, at};
-        }
-    }
-    return {};
-}
-
-bool waitForUnmap(Display* display, Window window, double timeoutMs)
-{
-    const double deadline = nowMs() + timeoutMs;
-    while (nowMs() < deadline) {
-        waitForX(display, deadline - nowMs());
-        while (XPending(display) > 0) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if ((event.type == UnmapNotify && event.xunmap.window == window) ||
-                (event.type == DestroyNotify && event.xdestroywindow.window == window))
+            if (matches(event))
                 return true;
         }
     }
     return false;
+}
+
+Mapped waitForMap(Display* display, const std::string& prefix, double timeoutMs, Window except)
+{
+    Mapped mapped;
+    waitForEvent(display, timeoutMs, [&](const XEvent& event) {
+        const double at = nowMs();
+        if (event.type != MapNotify || event.xmap.window == except ||
+            windowName(display, event.xmap.window).rfind(prefix, 0) != 0)
+            return false;
+        mapped = {event.xmap.window, at};
+        return true;
+    });
+    return mapped;
+}
+
+bool waitForUnmap(Display* display, Window window, double timeoutMs)
+{
+    return waitForEvent(display, timeoutMs, [window](const XEvent& event) {
+        return (event.type == UnmapNotify && event.xunmap.window == window) ||
+               (event.type == DestroyNotify && event.xdestroywindow.window == window);
+    });
 }
 
 double waitForFirstPaint(Display* display, Window window, double timeoutMs)

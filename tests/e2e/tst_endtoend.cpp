@@ -259,17 +259,18 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording, main));
 
         kelvane.step("play");
+        // F11 has started playing: after `ms`, F11 pauses and the words are typed.
+        const auto closeSection = [&kelvane](int ms, const QString& name, const QString& words) {
+            QTest::qWait(ms);
+            kelvane.key("F11");
+            kelvane.step(name + " section paused");
+            kelvane.type(words);
+        };
         kelvane.key("F11");
         QVERIFY2(kelvane.waitForCaption("Kelvane *"), "playing marks the work as changed");
-        QTest::qWait(1800);
+        closeSection(1800, "first", First);
         kelvane.key("F11");
-        kelvane.step("first section paused");
-        kelvane.type(First);
-        kelvane.key("F11");
-        QTest::qWait(1800);
-        kelvane.key("F11");
-        kelvane.step("second section paused");
-        kelvane.type(Second);
+        closeSection(1800, "second", Second);
         const SeekBar paused = findSeekBar(kelvane.picture(main));
         kelvane.key("F12");
         // The replay goes back to the section's start and ends at its end.
@@ -279,10 +280,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY(qAbs(replay.bar.thumbCentre - paused.thumbCentre) <= 1);
         kelvane.step("second section replayed");
         kelvane.key("F11");
-        QTest::qWait(1500);
-        kelvane.key("F11");
-        kelvane.step("third section paused");
-        kelvane.type(Third);
+        closeSection(1500, "third", Third);
 
         // Drag the thumb back into the first section: it becomes the current
         // one, is played from there, and what is typed now corrects it.
