@@ -50,6 +50,7 @@ class SilentDevice final : public MediaControl
 {
 public:
     void setCommand(const QString&) override {}
+    void jumpTo(qint32) override {}
     qint32 Position() const override { return 0; }
     qint32 Length() const override { return 0; }
     int Mode() const override { return NotOpen; }

@@ -85,8 +85,10 @@ qint32 GstMediaControl::Position() const
     default:
         if (endReached_)
             return playEnd();
+        // The sink's clock may run a little past the end of a stretch
+        // played faster or slower while its last sound comes out.
         if (const qint64 position = playbin_->positionMs(); position >= 0)
-            lastPosition_ = clamp(position);
+            lastPosition_ = std::min(clamp(position), playEnd());
         return lastPosition_;
     }
 }
@@ -210,7 +212,7 @@ void GstMediaControl::switchToDecodedTrack()
     lengthIsExact_ = true;
     playEnd_ = std::min(playEnd_, length_);
     if (mode_ == Paused) {
-        playbin_->seek(clamp(position), toEnd_ ? -1 : playEnd_);
+        playbin_->seek(clamp(position), toEnd_ ? -1 : playEnd_, rate());
         lastPosition_ = clamp(position);
     } else {
         stoppedAt_ = lastPosition_ = stoppedAtEnd ? length_ : clamp(stoppedAt_);
@@ -249,7 +251,7 @@ void GstMediaControl::play()
     // The sound starts once the caller is done: "play" followed at once by
     // "pause" (how a replay's end is parked) then lets nothing out.
     playbin_->setPlaying(false);
-    playbin_->seek(start, toEnd_ ? -1 : playEnd_);
+    playbin_->seek(start, toEnd_ ? -1 : playEnd_, rate());
     mode_ = Playing;
     startTimer_.start();
 }
@@ -279,13 +281,40 @@ void GstMediaControl::pause()
         // paused before the seek, or sound from the stop onwards runs out,
         // unsynchronised, until the pause settles.
         playbin_->setPlaying(false);
-        playbin_->seek(stoppedAt_, -1);
+        playbin_->seek(stoppedAt_, -1, rate());
         lastPosition_ = stoppedAt_;
         mode_ = Paused;
         break;
     default:
         break;
     }
+}
+
+void GstMediaControl::jumpTo(qint32 ms)
+{
+    if (playbin_)
+        playbin_->dispatchPending();
+    if (mode_ == Playing || mode_ == Paused)
+        playOnFrom(std::min(clamp(ms), playEnd()));
+}
+
+void GstMediaControl::speedChanged()
+{
+    if (playbin_)
+        playbin_->dispatchPending();
+    // A paused play that has reached its end has nothing left to speed up;
+    // the next play takes the new speed.
+    if (mode_ == Playing || (mode_ == Paused && !endReached_))
+        playOnFrom(Position());
+}
+
+// The play under way goes on from `ms` to the same end, at the current
+// speed, in the same mode.
+void GstMediaControl::playOnFrom(qint32 ms)
+{
+    playbin_->seek(ms, toEnd_ ? -1 : playEnd_, rate());
+    endReached_ = false;
+    lastPosition_ = ms;
 }
 
 void GstMediaControl::stopAt(qint32 ms)

@@ -32,6 +32,7 @@ public:
     ~GstMediaControl() override;
 
     void setCommand(const QString& command) override;
+    void jumpTo(qint32 ms) override;
     qint32 Position() const override;
     qint32 Length() const override { return length_; }
     int Mode() const override { return mode_; }
@@ -40,6 +41,9 @@ public:
     // before it goes on with the original and switches over at the next
     // moment that is not playing.
     void setDecodeWaitMs(int ms) { decodeWaitMs_ = ms; }
+
+protected:
+    void speedChanged() override;
 
 private:
     // What the playbin plays: the media file or its decoded sound.
@@ -58,6 +62,8 @@ private:
     void onTrackDecoded(bool complete);
     void switchToDecodedTrack();
     void stopAt(qint32 ms);
+    void playOnFrom(qint32 ms);
+    double rate() const { return Speed() / double(NormalSpeed); }
     void onEndOfStream();
     void onDurationChanged();
     qint32 playEnd() const { return toEnd_ ? length_ : playEnd_; }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -20,6 +21,10 @@
 //  - "pause" toggles: playing -> paused; paused -> resumes the same play with
 //    the same end; stopped -> paused where it stands.
 //  - "close" is harmless when nothing is open.
+//  - Speed (thousandths of normal, pitch kept) holds for every play until it
+//    is changed; a change while playing or paused takes effect at once,
+//    keeping the position and the end of the play. Positions and lengths are
+//    those of the media at every speed.
 //  - StatusUpdate fires periodically in every mode.
 class MediaControl : public QObject
 {
@@ -38,6 +43,9 @@ public:
     };
 
     static constexpr int MillisecondsFormat = 0;
+    static constexpr int NormalSpeed = 1000;
+    static constexpr int MinimumSpeed = 500;
+    static constexpr int MaximumSpeed = 2000;
 
     using QObject::QObject;
     ~MediaControl() override = default;
@@ -59,8 +67,20 @@ public:
         toSet_ = true;
     }
 
+    int Speed() const { return speed_; }
+    void setSpeed(int thousandths)
+    {
+        const int speed = std::clamp(thousandths, int(MinimumSpeed), int(MaximumSpeed));
+        if (std::exchange(speed_, speed) != speed)
+            speedChanged();
+    }
+
     // "close", "open", "play" or "pause"; anything else is ignored.
     virtual void setCommand(const QString& command) = 0;
+
+    // Moves a playing or paused device to `ms`, keeping its mode and the end
+    // of its play. A stopped device stays where it is.
+    virtual void jumpTo(qint32 ms) = 0;
 
     virtual qint32 Position() const = 0;
     virtual qint32 Length() const = 0;
@@ -70,6 +90,9 @@ signals:
     void StatusUpdate();
 
 protected:
+    // The speed has changed; a play or pause under way follows it.
+    virtual void speedChanged() {}
+
     // From and To hold for the next play only: a play takes them, and
     // opening or closing forgets them.
     std::optional<qint32> takeFrom() { return take(from_, fromSet_); }
@@ -89,4 +112,5 @@ private:
     qint32 to_ = 0;
     bool fromSet_ = false;
     bool toSet_ = false;
+    int speed_ = NormalSpeed;
 };

@@ -1,5 +1,7 @@
 #include "media/Playbin.h"
 
+#include "media/TempoFilter.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
@@ -64,6 +66,8 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
                  nullptr);
     if (sound)
         g_object_set(pipeline, "audio-sink", sound, nullptr);
+    if (GstElement* tempo = createTempoFilter())
+        g_object_set(pipeline, "audio-filter", tempo, nullptr);
     if (picture)
         g_object_set(pipeline, "video-sink", picture, nullptr);
 
@@ -122,12 +126,12 @@ bool Playbin::contains(const char* factory) const
     return found;
 }
 
-void Playbin::seek(qint64 startMs, qint64 stopMs)
+void Playbin::seek(qint64 startMs, qint64 stopMs, double rate)
 {
     // The stop is always SET: an unset stop would keep the previous one.
     const gint64 stop = stopMs < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs);
     const bool accepted =
-        gst_element_seek(pipeline_.get(), 1.0, GST_FORMAT_TIME,
+        gst_element_seek(pipeline_.get(), rate, GST_FORMAT_TIME,
                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                          GST_SEEK_TYPE_SET, msToNs(startMs), GST_SEEK_TYPE_SET, stop);
     if (accepted) {

@@ -38,8 +38,9 @@ public:
     bool contains(const char* factory) const;
 
     // Flushing, sample-accurate seek to startMs; playback stops at stopMs,
-    // or runs to the end of the stream when stopMs is negative.
-    void seek(qint64 startMs, qint64 stopMs);
+    // or runs to the end of the stream when stopMs is negative. The stretch
+    // plays at `rate` times normal speed, its pitch kept.
+    void seek(qint64 startMs, qint64 stopMs, double rate);
     void setPlaying(bool playing);
 
     // Current position in ms, or the target of a seek still in progress.

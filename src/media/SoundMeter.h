@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <cstddef>
 
 typedef struct _GstElement GstElement;
 
@@ -25,11 +26,21 @@ public:
     static qint64 nowNs();
     void reset();
 
+    // The loudest sample heard since the last reset, 0 to 1, and how many
+    // samples reached at least `level`. Measured on 16-bit sound only.
+    void countSamplesFrom(double level) { countFrom_ = int(level * 32768); }
+    double peak() const { return peak_.load() / 32768.0; }
+    qint64 samplesCounted() const { return counted_.load(); }
+
 private:
+    void measure(struct _GstBuffer* buffer, struct _GstPad* pad, quint64 fromNs, quint64 toNs);
     static void onHandoff(GstElement* sink, struct _GstBuffer* buffer, struct _GstPad* pad,
                           void* self);
 
     std::atomic<qint64> heardNs_{0};
     std::atomic<qint64> firstAtNs_{0};
     std::atomic<qint64> lastAtNs_{0};
+    std::atomic<int> countFrom_{32768};
+    std::atomic<int> peak_{0};
+    std::atomic<qint64> counted_{0};
 };

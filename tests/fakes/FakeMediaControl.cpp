@@ -25,10 +25,19 @@ void FakeMediaControl::setCommand(const QString& command)
     }
 }
 
+void FakeMediaControl::jumpTo(qint32 ms)
+{
+    if (mode_ != Playing && mode_ != Paused)
+        return;
+    position_ = std::clamp(ms, 0, std::min(playEnd_, length_));
+    mediaUs_ = 0;
+}
+
 void FakeMediaControl::close()
 {
     mode_ = NotOpen;
     length_ = position_ = 0;
+    mediaUs_ = 0;
     forgetFromAndTo();
 }
 
@@ -47,6 +56,7 @@ void FakeMediaControl::play()
         return;
     }
     position_ = start;
+    mediaUs_ = 0;
     playEnd_ = end;
     mode_ = Playing;
 }
@@ -81,9 +91,13 @@ void FakeMediaControl::moveBy(qint32 ms)
 {
     if (mode_ != Playing)
         return;
-    const qint32 next = std::min(position_ + ms, playEnd_);
-    playedMs_ += next - position_;
-    position_ = next;
+    // A millisecond of listening plays Speed() microseconds of media.
+    const qint64 leftUs = qint64(playEnd_ - position_) * 1000 - mediaUs_;
+    const qint64 playedUs = std::min(qint64(ms) * Speed(), leftUs);
+    heardUs_ += playedUs * NormalSpeed / Speed();
+    mediaUs_ += playedUs;
+    position_ += qint32(mediaUs_ / 1000);
+    mediaUs_ %= 1000;
     if (position_ == playEnd_)
         mode_ = Stopped;
 }

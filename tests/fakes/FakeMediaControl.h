@@ -23,18 +23,20 @@ public:
     // The file has gone: opening it fails from now on.
     void removeMedia(const QString& path) { media_.remove(path); }
 
-    // Moves the clock on by `ms`. A playing device advances and stops exactly
-    // at the end of its play; StatusUpdate is emitted every 100 ms of it.
+    // Moves the clock on by `ms`. A playing device advances, at its speed,
+    // and stops exactly at the end of its play; StatusUpdate is emitted every
+    // 100 ms of it.
     void advance(qint32 ms);
 
     // Time spent playing since the last reset: what a listener heard.
-    qint32 playedMs() const { return playedMs_; }
-    void resetPlayed() { playedMs_ = 0; }
+    qint32 playedMs() const { return qint32((heardUs_ + 500) / 1000); }
+    void resetPlayed() { heardUs_ = 0; }
 
     // Every command received, in order.
     QStringList commands() const { return commands_; }
 
     void setCommand(const QString& command) override;
+    void jumpTo(qint32 ms) override;
     qint32 Position() const override { return position_; }
     qint32 Length() const override { return length_; }
     int Mode() const override { return mode_; }
@@ -52,5 +54,6 @@ private:
     qint32 position_ = 0;
     qint32 playEnd_ = 0;
     qint32 sinceStatus_ = 0;
-    qint32 playedMs_ = 0;
+    qint64 heardUs_ = 0;
+    qint64 mediaUs_ = 0; // media played beyond position_, under a millisecond
 };

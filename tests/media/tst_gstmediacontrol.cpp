@@ -426,6 +426,49 @@ private slots:
         QCOMPARE(device.Position(), 1300);
     }
 
+    // At every speed a stretch lasts its length divided by the speed, keeps
+    // its pitch, stops exactly at its end and is heard up to that end. The
+    // tone grows louder over the stretch's last 20 ms, louder again over
+    // its last 10 ms, and is loudest after its end.
+    void speedStretchesTheStretch_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<double>("endLevel");
+        // Faster than normal, the stretcher plays 24 ms of every 20 x speed;
+        // the end it reaches is the last 20 ms, not always the last 10.
+        QTest::newRow("0.5x") << 500 << 0.5;
+        QTest::newRow("0.8x") << 800 << 0.5;
+        QTest::newRow("1.0x") << 1000 << 0.5;
+        QTest::newRow("1.5x") << 1500 << 0.35;
+        QTest::newRow("2.0x") << 2000 << 0.35;
+    }
+    void speedStretchesTheStretch()
+    {
+        QFETCH(int, speed);
+        QFETCH(double, endLevel);
+        const QString path = dir_.filePath("marked-end.wav");
+        if (!QFile::exists(path))
+            QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i",
+                                       "aevalsrc=exprs='sin(2*PI*440*t)*if(lt(t,1.98),0.1,if(lt(t,"
+                                       "1.99),0.4,if(lt(t,2),0.55,if(lt(t,2.1),0.9,0.1))))':s="
+                                       "44100:d=3",
+                                       "-c:a", "pcm_s16le", path}));
+        Device device;
+        QVERIFY(device.open(path));
+        device.control.setSpeed(speed);
+        device.meter.countSamplesFrom(endLevel);
+        device.play(1000, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.Position(), 2000);
+
+        const qint64 expected = 1000 * 1000 / speed;
+        QVERIFY2(qAbs(device.heardMs() - expected) <= expected * 3 / 100,
+                 qPrintable(QString("heard %1 ms of %2").arg(device.heardMs()).arg(expected)));
+        QVERIFY2(device.meter.samplesCounted() > 0, "the end of the stretch was not heard");
+        QVERIFY2(device.meter.peak() < 0.7,
+                 qPrintable(QString("heard past the end: %1").arg(device.meter.peak())));
+    }
+
     // The position moves while playing and is read in ms.
     void positionFollowsPlayback()
     {

@@ -79,6 +79,12 @@ constexpr int Slack = 400;
         qAbs((rig)->heardMs() - (expectedMs)) <= 5,                                                \
         qPrintable(QString("heard %1 ms, expected %2").arg((rig)->heardMs()).arg(expectedMs)))
 
+// Heard within `percent` of what a stretch at its speed lasts.
+#define VERIFY_HEARD_WITHIN(rig, expectedMs, percent)                                              \
+    QVERIFY2(                                                                                      \
+        qAbs((rig)->heardMs() - (expectedMs)) <= qMax(5, (expectedMs) * (percent) / 100),          \
+        qPrintable(QString("heard %1 ms, expected %2").arg((rig)->heardMs()).arg(expectedMs)))
+
 } // namespace
 
 class TestMediaContract : public QObject
@@ -231,6 +237,114 @@ private slots:
         r->elapse(Slack);
         QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
         QCOMPARE(r->device().Position(), 4000);
+    }
+
+    // The speed holds for every play until changed; changed while playing
+    // or paused, it takes effect at once, from the same position to the same
+    // end. Positions are the media's at every speed.
+    void speedHoldsAcrossPlays_data() { addRigs(); }
+    void speedHoldsAcrossPlays()
+    {
+        QFETCH(QString, kind);
+        auto r = rig(kind);
+        r->open(r->playableFile());
+        r->device().setSpeed(500);
+        QCOMPARE(r->device().Speed(), 500);
+        r->resetHeard();
+        r->play(1000, 1400);
+        r->elapse(400);
+        QVERIFY2(qAbs(r->device().Position() - 1200) <= 60,
+                 qPrintable(QString::number(r->device().Position())));
+
+        // Paused and resumed: the same speed, the same end, and the whole
+        // stretch heard once.
+        r->device().setCommand("pause");
+        const qint32 pausedAt = r->device().Position();
+        r->elapse(200);
+        QCOMPARE(r->device().Position(), pausedAt);
+        r->device().setCommand("pause");
+        r->elapse((1400 - pausedAt) * 2 + Slack);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().Position(), 1400);
+        VERIFY_HEARD_WITHIN(r, 800, 3);
+
+        // A replay, and a play from where a seek let go, keep the speed.
+        r->resetHeard();
+        r->play(1000, 1400);
+        r->elapse(800 + Slack);
+        QCOMPARE(r->device().Position(), 1400);
+        VERIFY_HEARD_WITHIN(r, 800, 3);
+
+        // Faster while playing: from the same place to the same end.
+        r->play(1000, 2000);
+        r->elapse(400);
+        const qint32 changedAt = r->device().Position();
+        r->resetHeard();
+        r->device().setSpeed(2000);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QVERIFY2(qAbs(r->device().Position() - changedAt) <= 40,
+                 qPrintable(QString("%1 after %2").arg(r->device().Position()).arg(changedAt)));
+        r->elapse((2000 - changedAt) / 2 + Slack);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().Position(), 2000);
+        VERIFY_HEARD_WITHIN(r, (2000 - changedAt) / 2, 6);
+
+        // Changed while paused, the speed is the resumed play's.
+        r->play(2000, 2600);
+        r->elapse(100);
+        r->device().setCommand("pause");
+        const qint32 held = r->device().Position();
+        r->device().setSpeed(MediaControl::NormalSpeed);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().Position(), held);
+        r->resetHeard();
+        r->device().setCommand("pause");
+        r->elapse(2600 - held + Slack);
+        QCOMPARE(r->device().Position(), 2600);
+        VERIFY_HEARD_WITHIN(r, 2600 - held, 3);
+
+        // The device's range is 0.5x to 2.0x.
+        r->device().setSpeed(100);
+        QCOMPARE(r->device().Speed(), int(MediaControl::MinimumSpeed));
+        r->device().setSpeed(9000);
+        QCOMPARE(r->device().Speed(), int(MediaControl::MaximumSpeed));
+    }
+
+    // A jump moves a playing or paused device and keeps its mode and its
+    // end; a stopped device stays where it is.
+    void jumpKeepsModeAndEnd_data() { addRigs(); }
+    void jumpKeepsModeAndEnd()
+    {
+        QFETCH(QString, kind);
+        auto r = rig(kind);
+        r->open(r->playableFile());
+        r->play(1000, 2000);
+        r->elapse(500);
+        r->device().jumpTo(1200);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QVERIFY2(qAbs(r->device().Position() - 1200) <= 40,
+                 qPrintable(QString::number(r->device().Position())));
+        r->resetHeard();
+        r->elapse(800 + Slack);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().Position(), 2000);
+        VERIFY_HEARD_WITHIN(r, 800, 3);
+
+        r->device().jumpTo(500);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().Position(), 2000);
+
+        r->play(2000, 3000);
+        r->elapse(200);
+        r->device().setCommand("pause");
+        r->device().jumpTo(0);
+        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().Position(), 0);
+        r->elapse(300);
+        QCOMPARE(r->device().Position(), 0);
+        r->device().setCommand("pause");
+        r->elapse(3000 + Slack);
+        QCOMPARE(r->device().Position(), 3000);
     }
 
     void statusUpdatesEvery100ms_data() { addRigs(); }
