@@ -97,6 +97,9 @@ void FormMain::buildControls()
                             "chkAutoRewind", {1215, 3450, 2985, 300});
     // A click on the box leaves the caret in the text box.
     c.chkAutoRewind->setFocusPolicy(Qt::TabFocus);
+    // Under the current time, in the free band above the buttons.
+    c.lblSpeed = makeLabel(c.Frame1, "lblSpeed", QString(), {1755, 2430, 1365, 225},
+                           Qt::AlignHCenter | Qt::AlignTop);
 
     c.Frame3 = makeFrame(c.Frame1, "Frame3", QStringLiteral("Transcript"), MainLayout::Frame3);
     c.Label1 =
@@ -188,6 +191,15 @@ void FormMain::buildMenus()
                       QKeySequence(Qt::Key_F11), &FormMain::menuPlay_Click);
     c.menuRewind = item(c.menuPlayControl, "menuRewind", QStringLiteral("Rewind"),
                         QKeySequence(Qt::Key_F12), &FormMain::menuRewind_Click);
+    c.menuSlower = item(c.menuPlayControl, "menuSlower", QStringLiteral("Slower"),
+                        QKeySequence(Qt::Key_F9), &FormMain::menuSlower_Click);
+    c.menuFaster = item(c.menuPlayControl, "menuFaster", QStringLiteral("Faster"),
+                        QKeySequence(Qt::Key_F10), &FormMain::menuFaster_Click);
+    c.menuNormalSpeed =
+        item(c.menuPlayControl, "menuNormalSpeed", QStringLiteral("Normal Speed"),
+             QKeySequence(Qt::SHIFT | Qt::Key_F10), &FormMain::menuNormalSpeed_Click);
+    c.menuJumpBack = item(c.menuPlayControl, "menuJumpBack", QStringLiteral("Jump Back"),
+                          QKeySequence(Qt::Key_F8), &FormMain::menuJumpBack_Click);
 
     c.menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     c.menuHelp->setObjectName(QStringLiteral("menuHelp"));
@@ -222,6 +234,8 @@ void FormMain::Form_Load()
     // Every control keeps its design state here; only the state is set.
     state_ = WorkspaceState{};
     setWindowTitle(productName());
+    // Every run starts at normal speed.
+    setSpeed(MediaControl::NormalSpeed);
 }
 
 void FormMain::ResetWorkspace()

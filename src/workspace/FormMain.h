@@ -42,6 +42,7 @@ public:
         AquaButton* cmdPlay;
         AquaButton* cmdRewind;
         QCheckBox* chkAutoRewind;
+        QLabel* lblSpeed;
         QGroupBox* Frame3;
         QLabel* Label1;
         QLabel* lblSectionStartView;
@@ -64,6 +65,10 @@ public:
         QMenu* menuPlayControl;
         QAction* menuPlay;
         QAction* menuRewind;
+        QAction* menuSlower;
+        QAction* menuFaster;
+        QAction* menuNormalSpeed;
+        QAction* menuJumpBack;
         QMenu* menuHelp;
         QAction* menuHelpDoc;
         QAction* menuAbout;
@@ -119,6 +124,11 @@ public slots:
     void menuExport_Click();
     void menuPlay_Click();
     void menuRewind_Click();
+    // The playing speed, kept for every play, and a short jump back.
+    void menuSlower_Click();
+    void menuFaster_Click();
+    void menuNormalSpeed_Click();
+    void menuJumpBack_Click();
     void menuHelpDoc_Click();
     void menuAbout_Click();
 
@@ -147,6 +157,7 @@ private:
     void setSectionStartLabels(qint32 position);
     void setSectionEndLabels(qint32 position);
     void setRowBounds(int row, qint32 start, qint32 end);
+    void setSpeed(int thousandths);
     bool isReplayable(int row) const;
     bool isCapturing() const;
 

@@ -108,6 +108,7 @@ private slots:
     void rowClicksWhileCapturing();
     void damagedBoundsAreNotReplayed();
     void textEntryKeepsEveryEdit();
+    void speedAndJumpBackKeepTheSections();
 };
 
 void TestCapture::roadOfOneSection()
@@ -643,3 +644,73 @@ void TestCapture::textEntryKeepsEveryEdit()
 
 QTEST_MAIN(TestCapture)
 #include "tst_capture.moc"
+
+// The speed holds for capture, replay and seek, and the labels and the table
+// keep media times. A jump back never moves a section's start.
+void TestCapture::speedAndJumpBackKeepTheSections()
+{
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    Clock clock{t};
+    QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
+    for (int press = 0; press < 7; ++press)
+        w.menuSlower_Click();
+    QCOMPARE(c.lblSpeed->text(), QString("Speed 0.5x"));
+    QCOMPARE(device.Speed(), 500);
+
+    // Capture at half speed: two seconds of listening are one of media.
+    captureSections(t, clock, {});
+    w.menuJumpBack_Click(); // at the very start: stays at 0
+    QCOMPARE(device.Position(), 0);
+    clock.run(4000);
+    QCOMPARE(device.Position(), 2000);
+    QCOMPARE(c.lblCurrent->text(), FormatTime(2000));
+    w.menuPlay_Click();
+    w.menuPlay_Click();
+    QCOMPARE(rowCells(*c.oGrid, 1).mid(0, 2), QStringList({"0", "2000"}));
+
+    // Jumps back during capture: never before the section's start.
+    clock.run(10000);
+    QCOMPARE(device.Position(), 7000);
+    w.menuJumpBack_Click();
+    QCOMPARE(device.Position(), 4000);
+    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(c.oGrid->text(2, 1), QString("4000"));
+    w.menuJumpBack_Click();
+    QCOMPARE(device.Position(), 2000);
+    QCOMPARE(c.lblSectionStart->text(), QString("2000"));
+    QCOMPARE(rowCells(*c.oGrid, 2).mid(0, 2), QStringList({"2000", "2000"}));
+    QCOMPARE(rowCells(*c.oGrid, 1).mid(0, 2), QStringList({"0", "2000"}));
+    clock.run(2000);
+    w.menuPlay_Click(); // closes the section at 3000
+    QCOMPARE(c.oGrid->text(2, 1), QString("3000"));
+
+    // The replay keeps the speed: its second of media lasts two.
+    clock.run(500);
+    w.menuRewind_Click();
+    clock.run(1900);
+    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    clock.run(200);
+    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.Position(), 3000);
+
+    // Faster up to 2.0x; a seek into the first section plays it at that speed.
+    for (int press = 0; press < 20; ++press)
+        w.menuFaster_Click();
+    QCOMPARE(c.lblSpeed->text(), QString("Speed 2.0x"));
+    w.SliderTime_SeekTo(1000);
+    QCOMPARE(device.Position(), 1000);
+    clock.run(400);
+    QCOMPARE(device.Position(), 1800);
+    // Back three seconds from 1800 is 0; the replay goes on to its end.
+    w.menuJumpBack_Click();
+    QCOMPARE(device.Position(), 0);
+    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    clock.run(1100);
+    QCOMPARE(device.Position(), 2000);
+    QCOMPARE(rowCells(*c.oGrid, 1).mid(0, 2), QStringList({"0", "2000"}));
+
+    w.menuNormalSpeed_Click();
+    QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
+    QCOMPARE(device.Speed(), 1000);
+}

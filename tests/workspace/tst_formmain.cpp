@@ -147,6 +147,19 @@ void TestFormMain::controlsSitAtTheirDesignPlaces()
     QCOMPARE(c.cmdPlay->geometry(), designPixels(645, 2910, 1755, 330));
     QCOMPARE(c.cmdRewind->geometry(), designPixels(2700, 2910, 1755, 330));
 
+    // The speed sits in the free band under the current time: it covers
+    // nothing of the design, and its longest text fits.
+    QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
+    const auto inClient = [&w](const QWidget* control) {
+        return QRect(control->mapTo(w.centralWidget(), QPoint(0, 0)), control->size());
+    };
+    for (const QWidget* other :
+         std::initializer_list<const QWidget*>{c.lblStart, c.lblCurrent, c.lblEnd, c.SliderTime,
+                                               c.cmdPlay, c.cmdRewind, c.chkAutoRewind, c.Frame3})
+        QVERIFY2(!inClient(c.lblSpeed).intersects(inClient(other)),
+                 qPrintable(other->objectName()));
+    QVERIFY(c.lblSpeed->fontMetrics().horizontalAdvance("Speed 0.5x") <= c.lblSpeed->width());
+
     // The buttons belong to the window and are drawn over the left panel.
     QCOMPARE(c.cmdPlay->parentWidget(), w.centralWidget());
     QVERIFY(c.Frame1->geometry().contains(c.cmdPlay->geometry()));
@@ -294,6 +307,10 @@ void TestFormMain::menusAndTheirKeysFromTheTextBox()
         {c.menuExport, "Export Transcription Text", QKeySequence("Ctrl+E")},
         {c.menuPlay, "Play", QKeySequence("F11")},
         {c.menuRewind, "Rewind", QKeySequence("F12")},
+        {c.menuSlower, "Slower", QKeySequence("F9")},
+        {c.menuFaster, "Faster", QKeySequence("F10")},
+        {c.menuNormalSpeed, "Normal Speed", QKeySequence("Shift+F10")},
+        {c.menuJumpBack, "Jump Back", QKeySequence("F8")},
         {c.menuHelpDoc, "Help Document", QKeySequence("F1")},
         {c.menuAbout, "About", QKeySequence()},
     };

@@ -1,0 +1,55 @@
+// The playing speed, which every play keeps, and the jump back that lets the
+// listener hear the last words again.
+
+#include "workspace/FormMain.h"
+
+#include "media/MediaControl.h"
+#include "workspace/FormatTime.h"
+
+#include <QLabel>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int SpeedStep = 100;
+constexpr int JumpBackMs = 3000;
+
+} // namespace
+
+void FormMain::menuSlower_Click()
+{
+    setSpeed(mmc_.Speed() - SpeedStep);
+}
+
+void FormMain::menuFaster_Click()
+{
+    setSpeed(mmc_.Speed() + SpeedStep);
+}
+
+void FormMain::menuNormalSpeed_Click()
+{
+    setSpeed(MediaControl::NormalSpeed);
+}
+
+void FormMain::setSpeed(int thousandths)
+{
+    mmc_.setSpeed(thousandths);
+    ui_.lblSpeed->setText(QStringLiteral("Speed %1x").arg(mmc_.Speed() / 1000.0, 0, 'f', 1));
+}
+
+// Back 3 seconds, playing or paused as before and towards the same end. The
+// capture section's end follows the position, so while it does, the jump
+// stops at the section's start: the section keeps its start and never ends
+// before it.
+void FormMain::menuJumpBack_Click()
+{
+    const int mode = mmc_.Mode();
+    if (!state_.mediaOpened || (mode != MediaControl::Playing && mode != MediaControl::Paused))
+        return;
+    qint32 target = std::max(0, mmc_.Position() - JumpBackMs);
+    if (isCapturing())
+        target = std::max(target, ReadRawPosition(ui_.lblSectionStart->text()).value_or(0));
+    mmc_.jumpTo(target);
+    MMC_StatusUpdate();
+}
