@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -272,13 +273,31 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.key("F11");
         closeSection(1800, "second", Second);
         const SeekBar paused = findSeekBar(kelvane.picture(main));
+        QElapsedTimer replayClock;
+        replayClock.start();
         kelvane.key("F12");
         // The replay goes back to the section's start and ends at its end.
         const Played replay = waitForPlaybackToStop(kelvane);
+        const qint64 normalReplayMs = replayClock.elapsed();
         QVERIFY2(replay.bar.left >= 0, "the replay ends");
         QVERIFY2(replay.leftmost < paused.thumbCentre - 20, "the replay went back");
         QVERIFY(qAbs(replay.bar.thumbCentre - paused.thumbCentre) <= 1);
         kelvane.step("second section replayed");
+
+        // At half speed the same replay lasts about one section longer, and
+        // still ends exactly at the section's end.
+        for (int press = 0; press < 5; ++press)
+            kelvane.key("F9");
+        replayClock.restart();
+        kelvane.key("F12");
+        const Played slowReplay = waitForPlaybackToStop(kelvane);
+        const qint64 slowerByMs = replayClock.elapsed() - normalReplayMs;
+        kelvane.step("second section replayed at half speed");
+        QVERIFY2(slowReplay.leftmost < paused.thumbCentre - 20, "the slow replay went back");
+        QCOMPARE(slowReplay.bar.thumbCentre, replay.bar.thumbCentre);
+        QVERIFY2(slowerByMs > 1300 && slowerByMs < 2600,
+                 qPrintable(QString("half speed took %1 ms longer").arg(slowerByMs)));
+        kelvane.key("shift+F10");
         kelvane.key("F11");
         closeSection(1500, "third", Third);
 
