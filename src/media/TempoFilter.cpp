@@ -15,8 +15,8 @@ constexpr guint StrideMs = 20;
 constexpr guint SearchMs = 14;
 constexpr double Overlap = 0.2;
 
-// What the filter knows of the stretch passing through it. Touched only from
-// the streaming thread, by the two probes.
+// What the filter knows of the stretch passing through it. Touched only by
+// the two probes, which the pad's stream lock keeps one at a time.
 struct Stretch
 {
     GstSegment segment; // as the stretch was asked for, its stop included
@@ -144,9 +144,6 @@ GstPadProbeReturn watchInput(GstPad* pad, GstPadProbeInfo* info, gpointer data)
         break;
     case GST_EVENT_EOS:
         drain(stretch, pad);
-        break;
-    case GST_EVENT_FLUSH_STOP:
-        stretch.stretched = false;
         break;
     default:
         break;

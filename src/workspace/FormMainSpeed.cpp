@@ -38,14 +38,18 @@ void FormMain::setSpeed(int thousandths)
     ui_.lblSpeed->setText(QStringLiteral("Speed %1x").arg(mmc_.Speed() / 1000.0, 0, 'f', 1));
 }
 
-// Back 3 seconds, playing or paused as before and towards the same end. The
-// capture section's end follows the position, so while it does, the jump
+// Back 3 seconds, playing or paused as before and towards the same end.
+// While the capture section plays, its end follows the position, so the jump
 // stops at the section's start: the section keeps its start and never ends
-// before it.
+// before it. Once the section is closed and waits for its text, its end is
+// where its words end, and a jump would file them under a shorter section;
+// F12 replays it instead.
 void FormMain::menuJumpBack_Click()
 {
     const int mode = mmc_.Mode();
     if (!state_.mediaOpened || (mode != MediaControl::Playing && mode != MediaControl::Paused))
+        return;
+    if (isCapturing() && state_.capturePaused)
         return;
     qint32 target = std::max(0, mmc_.Position() - JumpBackMs);
     if (isCapturing())

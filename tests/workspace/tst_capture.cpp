@@ -684,6 +684,10 @@ void TestCapture::speedAndJumpBackKeepTheSections()
     clock.run(2000);
     w.menuPlay_Click(); // closes the section at 3000
     QCOMPARE(c.oGrid->text(2, 1), QString("3000"));
+    // Closed, the section keeps its end: the words typed now are its words.
+    w.menuJumpBack_Click();
+    QCOMPARE(device.Position(), 3000);
+    QCOMPARE(c.oGrid->text(2, 1), QString("3000"));
 
     // The replay keeps the speed: its second of media lasts two.
     clock.run(500);
