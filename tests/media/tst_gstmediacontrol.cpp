@@ -433,26 +433,32 @@ private slots:
     void speedStretchesTheStretch_data()
     {
         QTest::addColumn<int>("speed");
+        QTest::addColumn<int>("channels");
         QTest::addColumn<double>("endLevel");
-        // Faster than normal, the stretcher plays 24 ms of every 20 x speed;
-        // the end it reaches is the last 20 ms, not always the last 10.
-        QTest::newRow("0.5x") << 500 << 0.5;
-        QTest::newRow("0.8x") << 800 << 0.5;
-        QTest::newRow("1.0x") << 1000 << 0.5;
-        QTest::newRow("1.5x") << 1500 << 0.35;
-        QTest::newRow("2.0x") << 2000 << 0.35;
+        // Faster than normal, the stretcher plays 24 ms out of every (20 x
+        // speed) ms of the recording, so the end it reaches lies within the
+        // last 20 ms, not always within the last 10.
+        QTest::newRow("0.5x") << 500 << 1 << 0.5;
+        QTest::newRow("0.8x") << 800 << 1 << 0.5;
+        QTest::newRow("1.0x") << 1000 << 1 << 0.5;
+        QTest::newRow("1.5x") << 1500 << 1 << 0.35;
+        QTest::newRow("2.0x") << 2000 << 1 << 0.35;
+        QTest::newRow("0.5x stereo") << 500 << 2 << 0.5;
+        QTest::newRow("2.0x stereo") << 2000 << 2 << 0.35;
     }
     void speedStretchesTheStretch()
     {
         QFETCH(int, speed);
+        QFETCH(int, channels);
         QFETCH(double, endLevel);
-        const QString path = dir_.filePath("marked-end.wav");
+        const QString path = dir_.filePath(QString("marked-end-%1.wav").arg(channels));
+        const QString tone = "sin(2*PI*440*t)*if(lt(t,1.98),0.1,if(lt(t,1.99),0.4,if(lt(t,2),"
+                             "0.55,if(lt(t,2.1),0.9,0.1))))";
         if (!QFile::exists(path))
-            QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i",
-                                       "aevalsrc=exprs='sin(2*PI*440*t)*if(lt(t,1.98),0.1,if(lt(t,"
-                                       "1.99),0.4,if(lt(t,2),0.55,if(lt(t,2.1),0.9,0.1))))':s="
-                                       "44100:d=3",
-                                       "-c:a", "pcm_s16le", path}));
+            QVERIFY(TestMedia::ffmpeg(
+                {"-f", "lavfi", "-i",
+                 "aevalsrc=exprs='" + QStringList(channels, tone).join('|') + "':s=44100:d=3",
+                 "-c:a", "pcm_s16le", path}));
         Device device;
         QVERIFY(device.open(path));
         device.control.setSpeed(speed);
