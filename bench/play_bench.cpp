@@ -8,7 +8,8 @@
 // sound output falls back to a silent one that keeps real time, which the
 // rate at which the program reads the recording confirms.
 //
-// usage: play_bench WORK_DIR SECONDS LABEL=RECORDING...
+// usage: play_bench WORK_DIR SECONDS LABEL=RECORDING[,KEY*N]...
+//        (KEY*N: a key pressed N times once playing, such as F9*5 for 0.5x)
 //        (run by `make bench` through scripts/run-benchmarks; WORK_DIR keeps
 //        the private home folder and the program's output,
 //        kelvane-output.log)
@@ -78,7 +79,7 @@ std::string closeProgram(const PrivateX& x, pid_t pid, Window mainWindow)
 }
 
 Run playOnce(const PrivateX& x, const Program& program, const std::string& label,
-             const std::string& path, int seconds)
+             const std::string& path, int seconds, const std::string& key, int keyPresses)
 {
     Run run;
     run.label = label;
@@ -152,6 +153,8 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         run.ended = closeProgram(x, pid, shown.window);
         return run;
     }
+    for (int press = 0; press < keyPresses; ++press)
+        xdotool(d, {"key", key});
     sleepMs(3000); // settled into playing
 
     const ProcessUse from = processUse(pid);
@@ -219,8 +222,18 @@ int main(int argc, char** argv)
         if (equals == std::string::npos)
             continue;
         const std::string label = argument.substr(0, equals);
-        const std::string path = std::filesystem::absolute(argument.substr(equals + 1)).string();
-        const Run run = playOnce(x, program, label, path, seconds);
+        std::string recording = argument.substr(equals + 1);
+        std::string key;
+        int keyPresses = 0;
+        if (const std::size_t comma = recording.rfind(','); comma != std::string::npos) {
+            const std::string keys = recording.substr(comma + 1);
+            recording.resize(comma);
+            const std::size_t times = keys.find('*');
+            key = keys.substr(0, times);
+            keyPresses = times == std::string::npos ? 1 : std::atoi(keys.c_str() + times + 1);
+        }
+        const std::string path = std::filesystem::absolute(recording).string();
+        const Run run = playOnce(x, program, label, path, seconds, key, keyPresses);
         if (!run.ok) {
             std::printf("play %s: not measured: %s (ended: %s)\n", label.c_str(),
                         run.failure.c_str(), run.ended.c_str());
