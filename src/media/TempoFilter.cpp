@@ -19,7 +19,8 @@ constexpr double Overlap = 0.2;
 // the two probes, which the pad's stream lock keeps one at a time.
 struct Stretch
 {
-    GstSegment segment; // as the stretch was asked for, its stop included
+    GstAudioInfo format; // of the sound going in, which is also the sound coming out
+    GstSegment segment;  // as the stretch was asked for, its stop included
     bool stretched = false;
     bool primed = false;       // the stretcher's window holds nothing of an earlier stretch
     bool discarding = false;   // what comes out now is not to be heard
@@ -33,24 +34,12 @@ bool isStretched(const GstSegment& segment)
     return segment.format == GST_FORMAT_TIME && std::abs(segment.rate - 1.0) > 1e-9;
 }
 
-GstAudioInfo audioInfo(GstPad* pad)
-{
-    GstAudioInfo info;
-    gst_audio_info_init(&info);
-    if (GstCaps* caps = gst_pad_get_current_caps(pad)) {
-        gst_audio_info_from_caps(&info, caps);
-        gst_caps_unref(caps);
-    }
-    return info;
-}
-
 // Enough silence to fill the stretcher's whole window after one step at
 // this speed: whatever the window held comes out ahead of it.
 void pushSilence(const Stretch& stretch, GstPad* pad, GstClockTime at)
 {
-    const GstAudioInfo format = audioInfo(pad);
-    const gsize frameBytes = GST_AUDIO_INFO_BPF(&format);
-    const int rate = GST_AUDIO_INFO_RATE(&format);
+    const gsize frameBytes = GST_AUDIO_INFO_BPF(&stretch.format);
+    const int rate = GST_AUDIO_INFO_RATE(&stretch.format);
     if (frameBytes == 0 || rate == 0)
         return;
     const double windowMs = SearchMs + StrideMs * (1 + Overlap + std::abs(stretch.segment.rate));
@@ -74,10 +63,9 @@ void prime(Stretch& stretch, GstPad* pad, GstClockTime at)
     stretch.discarding = true;
     pushSilence(stretch, pad, at);
     stretch.discarding = false;
-    const GstAudioInfo format = audioInfo(pad);
     const double windowMs = SearchMs + StrideMs * (1 + Overlap);
     stretch.leadingFrames = guint64((windowMs / std::abs(stretch.segment.rate) + 2 * StrideMs) *
-                                    GST_AUDIO_INFO_RATE(&format) / 1000);
+                                    GST_AUDIO_INFO_RATE(&stretch.format) / 1000);
 }
 
 // At the end of a stretch, silence pushes the stretcher's last chunk out.
@@ -97,12 +85,11 @@ GstPadProbeReturn clipSound(Stretch& stretch, GstPad* pad, GstPadProbeInfo* info
 {
     if (!stretch.stretched || stretch.draining || stretch.discarding)
         return GST_PAD_PROBE_OK;
-    const GstAudioInfo format = audioInfo(pad);
-    if (GST_AUDIO_INFO_BPF(&format) == 0)
+    if (GST_AUDIO_INFO_BPF(&stretch.format) == 0)
         return GST_PAD_PROBE_OK;
-    GstBuffer* buffer =
-        gst_audio_buffer_clip(GST_PAD_PROBE_INFO_BUFFER(info), &stretch.segment,
-                              GST_AUDIO_INFO_RATE(&format), GST_AUDIO_INFO_BPF(&format));
+    GstBuffer* buffer = gst_audio_buffer_clip(GST_PAD_PROBE_INFO_BUFFER(info), &stretch.segment,
+                                              GST_AUDIO_INFO_RATE(&stretch.format),
+                                              GST_AUDIO_INFO_BPF(&stretch.format));
     info->data = buffer;
     if (!buffer)
         return GST_PAD_PROBE_HANDLED; // all of it lies outside; the clip took it
@@ -138,7 +125,15 @@ GstPadProbeReturn watchInput(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     Stretch& stretch = *static_cast<Stretch*>(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER)
         return clipSound(stretch, pad, info);
-    switch (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info))) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_CAPS: {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        if (!gst_audio_info_from_caps(&stretch.format, caps))
+            gst_audio_info_init(&stretch.format);
+        break;
+    }
     case GST_EVENT_SEGMENT:
         openSegment(stretch, info);
         break;
@@ -152,15 +147,14 @@ GstPadProbeReturn watchInput(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 }
 
 // Leading and trailing silence that the filter put in comes out unheard.
-GstPadProbeReturn trimSilence(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn trimSilence(GstPad*, GstPadProbeInfo* info, gpointer data)
 {
     Stretch& stretch = *static_cast<Stretch*>(data);
     if (stretch.discarding)
         return GST_PAD_PROBE_DROP;
     if (!stretch.draining && stretch.leadingFrames == 0)
         return GST_PAD_PROBE_OK;
-    const GstAudioInfo format = audioInfo(pad);
-    const gsize frameBytes = GST_AUDIO_INFO_BPF(&format);
+    const gsize frameBytes = GST_AUDIO_INFO_BPF(&stretch.format);
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     GstMapInfo map;
     if (frameBytes == 0 || !gst_buffer_map(buffer, &map, GST_MAP_READ))
@@ -189,7 +183,7 @@ GstPadProbeReturn trimSilence(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     buffer = gst_buffer_make_writable(buffer);
     gst_buffer_resize(buffer, gssize(first * frameBytes), gssize((last - first) * frameBytes));
     GST_BUFFER_DURATION(buffer) =
-        gst_util_uint64_scale(last - first, GST_SECOND, GST_AUDIO_INFO_RATE(&format));
+        gst_util_uint64_scale(last - first, GST_SECOND, GST_AUDIO_INFO_RATE(&stretch.format));
     info->data = buffer;
     return GST_PAD_PROBE_OK;
 }
@@ -226,6 +220,7 @@ GstElement* createTempoFilter()
 
     // The bin owns what its probes share.
     auto* stretch = new Stretch;
+    gst_audio_info_init(&stretch->format);
     gst_segment_init(&stretch->segment, GST_FORMAT_UNDEFINED);
     g_object_set_data_full(G_OBJECT(bin), "kelvane-stretch", stretch,
                            [](gpointer data) { delete static_cast<Stretch*>(data); });

@@ -49,10 +49,11 @@ void FormMain::menuJumpBack_Click()
     const int mode = mmc_.Mode();
     if (!state_.mediaOpened || (mode != MediaControl::Playing && mode != MediaControl::Paused))
         return;
-    if (isCapturing() && state_.capturePaused)
+    const bool capturing = isCapturing();
+    if (capturing && state_.capturePaused)
         return;
     qint32 target = std::max(0, mmc_.Position() - JumpBackMs);
-    if (isCapturing())
+    if (capturing)
         target = std::max(target, ReadRawPosition(ui_.lblSectionStart->text()).value_or(0));
     mmc_.jumpTo(target);
     MMC_StatusUpdate();
