@@ -32,12 +32,16 @@ int main(int argc, char** argv)
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                screen->availableGeometry()));
     window.show();
-    // A project named on the command line, as the desktop passes one that is
-    // opened with Kelvane, loads once the window is up, as Open Project loads it.
+    // Once the window is up: the work a crash left behind is offered first,
+    // then a project named on the command line, as the desktop passes one
+    // that is opened with Kelvane, loads as Open Project loads it.
+    QString project;
     if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
-        QTimer::singleShot(0, &window,
-                           [&window, path = QFileInfo(arguments[1]).absoluteFilePath()] {
-                               openProjectFile(window, path);
-                           });
+        project = QFileInfo(arguments[1]).absoluteFilePath();
+    QTimer::singleShot(0, &window, [&window, project] {
+        offerRecovery(window);
+        if (!project.isEmpty())
+            openProjectFile(window, project);
+    });
     return QApplication::exec();
 }

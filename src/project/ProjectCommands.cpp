@@ -4,10 +4,12 @@
 #include "project/FileDialog.h"
 #include "project/Paths.h"
 #include "project/ProjectWorkspace.h"
+#include "project/RecoveryFile.h"
 #include "workspace/FormMain.h"
 #include "workspace/Prompts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -25,11 +27,14 @@ const QString ProjectExtension = QStringLiteral("kvprj");
 // go on and lose the work.
 bool offerToSave(FormMain& window, const QString& question)
 {
-    if (!window.state().isDirty ||
-        window.prompts().message(&window, question, Prompts::Buttons::YesNo) !=
-            Prompts::Answer::Yes)
+    if (!window.state().isDirty)
         return true;
-    return saveProject(window);
+    if (window.prompts().message(&window, question, Prompts::Buttons::YesNo) ==
+        Prompts::Answer::Yes)
+        return saveProject(window);
+    // The user lets the work go; a crash must not bring it back.
+    removeRecoveryFile();
+    return true;
 }
 
 // Asked before a command replaces a workspace.
@@ -67,6 +72,41 @@ bool writeProject(FormMain& window)
     if (failure)
         reportSaveFailure(window, window.state().projectFile, *failure, false);
     return !failure;
+}
+
+// Fills the empty workspace with `content` and plays its media from the last
+// section, so that the work goes on where it ended.
+void loadWorkspace(FormMain& window, const QString& projectFile, ProjectContent content)
+{
+    // Until the media has opened, a tick of the auto-saver must not write the
+    // rows just read back over the file.
+    const QScopedValueRollback loading(window.state().loadingProject, true);
+    fillWorkspace(window, projectFile, std::move(content));
+    window.state().mediaOpened = false;
+    window.cmdPlay_Click();
+}
+
+void loadProjectFile(FormMain& window, const QString& path)
+{
+    // The file is read whole and closed here, before anything can write it;
+    // a file that does not begin like a project, however large, is not.
+    QByteArray bytes;
+    std::optional<QString> failure = readFileStart(path, ProjectSignatureSize, bytes);
+    if (!failure && beginsProjectFile(bytes))
+        failure = readWholeFile(path, bytes);
+    if (failure) {
+        reportFileFailure(window, QStringLiteral("opened from"), path, *failure);
+        window.showProjectCaption();
+        return;
+    }
+    std::optional<ProjectContent> content = readProjectFileBytes(bytes);
+    if (!content) {
+        // Not a project file: the workspace stays empty.
+        window.showProjectCaption();
+        return;
+    }
+    loadWorkspace(window, path, std::move(*content));
+    window.showProjectCaption();
 }
 
 } // namespace
@@ -120,37 +160,15 @@ void openProject(FormMain& window)
     request.defaultExtension = ProjectExtension;
     const QString path = window.prompts().chooseFile(&window, request);
     if (!path.isEmpty())
-        openProjectFile(window, path);
+        loadProjectFile(window, path);
 }
 
 void openProjectFile(FormMain& window, const QString& path)
 {
-    // The file is read whole and closed here, before anything can write it;
-    // a file that does not begin like a project, however large, is not.
-    QByteArray bytes;
-    std::optional<QString> failure = readFileStart(path, ProjectSignatureSize, bytes);
-    if (!failure && beginsProjectFile(bytes))
-        failure = readWholeFile(path, bytes);
-    if (failure) {
-        reportFileFailure(window, QStringLiteral("opened from"), path, *failure);
-        window.showProjectCaption();
+    if (!offerToSaveCurrent(window))
         return;
-    }
-    std::optional<ProjectContent> content = readProjectFileBytes(bytes);
-    if (!content) {
-        // Not a project file: the workspace stays empty.
-        window.showProjectCaption();
-        return;
-    }
-    {
-        // Until the media has opened, a tick of the auto-saver must not write
-        // the rows just read back over the file.
-        const QScopedValueRollback loading(window.state().loadingProject, true);
-        fillWorkspace(window, path, std::move(*content));
-        window.state().mediaOpened = false;
-        window.cmdPlay_Click();
-    }
-    window.showProjectCaption();
+    window.ResetWorkspace();
+    loadProjectFile(window, path);
 }
 
 bool saveProject(FormMain& window)
@@ -192,11 +210,65 @@ bool saveProjectAs(FormMain& window)
 void autoSaveProject(FormMain& window)
 {
     WorkspaceState& state = window.state();
-    if (state.projectFile.isEmpty() || state.loadingProject)
+    if (state.loadingProject)
         return;
-    const std::optional<QString> failure = WriteProjectFile(window);
-    if (failure && !state.saveFailureReported)
-        reportSaveFailure(window, state.projectFile, *failure, true);
+    if (!state.projectFile.isEmpty()) {
+        const std::optional<QString> failure = WriteProjectFile(window);
+        if (failure && !state.saveFailureReported)
+            reportSaveFailure(window, state.projectFile, *failure, true);
+    }
+    // A project without a file, or one that could not be written, is kept
+    // safe in the recovery copy meanwhile.
+    keepRecoveryCopy(window);
+}
+
+void keepRecoveryCopy(FormMain& window)
+{
+    const WorkspaceState& state = window.state();
+    if (!state.isDirty || state.loadingProject)
+        return;
+    // Nothing is asked or shown: this runs while the user types. The next
+    // tick tries again.
+    if (const std::optional<QString> failure =
+            writeRecoveryFile(state.projectFile, workspaceContent(window)))
+        qWarning("The recovery copy of the unsaved work could not be written to %s: %s",
+                 qPrintable(QDir::toNativeSeparators(recoveryFilePath())), qPrintable(*failure));
+}
+
+bool offerRecovery(FormMain& window)
+{
+    const QString path = recoveryFilePath();
+    if (!FileExists(path))
+        return false;
+    if (window.prompts().message(&window,
+                                 QStringLiteral("Kelvane did not close normally. Do you want to "
+                                                "recover the unsaved transcription?"),
+                                 Prompts::Buttons::YesNo) != Prompts::Answer::Yes) {
+        removeRecoveryFile();
+        return false;
+    }
+    QByteArray bytes;
+    std::optional<QString> failure = readWholeFile(path, bytes);
+    std::optional<RecoveredWork> work;
+    if (!failure && !(work = readRecoveryFileBytes(bytes)))
+        failure = QStringLiteral("The file is damaged.");
+    if (failure) {
+        // Set aside rather than deleted, and out of the way of the next copy.
+        const QString kept = path + QStringLiteral(".unreadable");
+        QFile::remove(kept);
+        QFile::rename(path, kept);
+        window.prompts().message(
+            &window,
+            QStringLiteral("The unsaved transcription could not be recovered from\n%1\n\n%2\n\n"
+                           "The file is kept as\n%3")
+                .arg(QDir::toNativeSeparators(path), *failure, QDir::toNativeSeparators(kept)),
+            Prompts::Buttons::Ok);
+        return false;
+    }
+    loadWorkspace(window, work->projectFile, std::move(work->content));
+    // Recovered work is unsaved until the user saves it.
+    window.markUnsaved();
+    return true;
 }
 
 bool offerToSaveBeforeQuit(FormMain& window)

@@ -15,8 +15,9 @@ void newTranscriptionProject(FormMain& window);
 // loads the project file the user picks; its media then plays from the last
 // section, so that the work goes on where it ended.
 void openProject(FormMain& window);
-// Loads the project file at `path` into the empty workspace as Open Project
-// does after its dialog; for a project named on the command line.
+// Loads the project file at `path` as Open Project does after its dialog,
+// first offering to save unsaved work; for a project named on the command
+// line.
 void openProjectFile(FormMain& window, const QString& path);
 
 // Save Project writes the project file without asking, or asks for one when
@@ -26,8 +27,19 @@ bool saveProject(FormMain& window);
 bool saveProjectAs(FormMain& window);
 
 // The auto-saver's tick: rewrites a project that has a file. A failure is
-// reported once; later ticks retry quietly until a save succeeds.
+// reported once; later ticks retry quietly until a save succeeds. Work still
+// unsaved then goes to the recovery copy.
 void autoSaveProject(FormMain& window);
+
+// Writes unsaved work to the recovery copy, from which the next start can
+// recover it after a crash; never the project file, and without a word. A
+// save, a clean end, and work the user lets go remove the copy.
+void keepRecoveryCopy(FormMain& window);
+
+// At start-up: offers to recover the work a crash left in the recovery copy,
+// and loads it as Open Project loads a project, still unsaved. A copy the
+// user declines is deleted. Returns whether the work was recovered.
+bool offerRecovery(FormMain& window);
 
 // Asked before the window closes with unsaved changes. False when the user
 // asked to save and the save did not happen: the window must stay open.

@@ -2,28 +2,36 @@
 
 #include "project/FileAccess.h"
 #include "project/Paths.h"
+#include "project/RecoveryFile.h"
 #include "workspace/FormMain.h"
 #include "workspace/SectionGrid.h"
 
 #include <QLabel>
 
-std::optional<QString> WriteProjectFile(FormMain& window)
+ProjectContent workspaceContent(const FormMain& window)
 {
     const SectionGrid& grid = *window.controls().oGrid;
-    WorkspaceState& state = window.state();
     ProjectContent content;
-    content.mediaFile = state.mediaFile;
+    content.mediaFile = window.state().mediaFile;
     content.rows.reserve(grid.rows() - 1);
     for (int row = 1; row < grid.rows(); ++row) {
         SectionTableModel::Cells& cells = content.rows.emplace_back();
         for (int column = 0; column < SectionTableModel::ColumnCount; ++column)
             cells[column] = grid.text(row, column);
     }
+    return content;
+}
+
+std::optional<QString> WriteProjectFile(FormMain& window)
+{
+    WorkspaceState& state = window.state();
     if (std::optional<QString> failure =
-            writeWholeFile(state.projectFile, projectFileBytes(content)))
+            writeWholeFile(state.projectFile, projectFileBytes(workspaceContent(window))))
         return failure;
     state.isDirty = false;
     state.saveFailureReported = false;
+    // The work is safe in its own file now.
+    removeRecoveryFile();
     window.showProjectCaption();
     return std::nullopt;
 }

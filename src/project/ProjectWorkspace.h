@@ -10,10 +10,13 @@ class FormMain;
 
 // Moves a workspace between the main window and its project file.
 
+// The workspace as its project file holds it.
+ProjectContent workspaceContent(const FormMain& window);
+
 // Writes the workspace to its project file (which must be set). On success
-// the project is saved: no unsaved mark, the caption names the file. On
-// failure nothing changes, the file on disk included, and the reason is
-// returned.
+// the project is saved: no unsaved mark, the caption names the file, and no
+// recovery copy is kept. On failure nothing changes, the file on disk
+// included, and the reason is returned.
 std::optional<QString> WriteProjectFile(FormMain& window);
 
 // Fills an empty workspace with a project read from `path`. The media is not

@@ -10,6 +10,7 @@
 #include "export/FormExport.h"
 #include "media/MediaControl.h"
 #include "project/ProjectCommands.h"
+#include "project/RecoveryFile.h"
 #include "workspace/FormatTime.h"
 #include "workspace/MainLayout.h"
 #include "workspace/Prompts.h"
@@ -435,5 +436,9 @@ bool FormMain::Form_Unload()
 {
     // Stop the sound before anything is asked.
     closeMedia();
-    return offerToSaveBeforeQuit(*this);
+    if (!offerToSaveBeforeQuit(*this))
+        return false;
+    // A clean end: saved, or let go.
+    removeRecoveryFile();
+    return true;
 }

@@ -6,6 +6,7 @@
 #include "controls/PlaySlider.h"
 #include "controls/TextBoxText.h"
 #include "media/MediaControl.h"
+#include "project/ProjectCommands.h"
 #include "workspace/FormatTime.h"
 #include "workspace/Prompts.h"
 #include "workspace/SectionGrid.h"
@@ -18,6 +19,7 @@ void FormMain::cmdPlay_Click()
 {
     if (state_.mediaFile.isEmpty())
         return;
+    bool committed = false;
     if (!state_.mediaOpened) {
         if (!openMedia())
             return;
@@ -35,12 +37,16 @@ void FormMain::cmdPlay_Click()
         // committing it; on an earlier section they only pause and resume.
         if (grid.row() == grid.rows() - 1) {
             state_.capturePaused = !state_.capturePaused;
-            if (!state_.capturePaused)
+            committed = !state_.capturePaused;
+            if (committed)
                 commitSection();
         }
         sendPause();
     }
     markUnsaved();
+    // A committed section is safe from a crash at once.
+    if (committed)
+        keepRecoveryCopy(*this);
 }
 
 // Opens the media and starts playing it. A file the device cannot play shows

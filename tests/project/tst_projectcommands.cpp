@@ -4,6 +4,8 @@
 
 #include "controls/AquaButton.h"
 #include "project/FileDialog.h"
+#include "project/ProjectCommands.h"
+#include "project/RecoveryFile.h"
 #include "workspace/SectionGrid.h"
 
 #include <QDir>
@@ -43,6 +45,9 @@ void transcribe(TestWindow& t)
     t.device.advance(500);
 }
 
+const QString RecoveryQuestion =
+    "Kelvane did not close normally. Do you want to recover the unsaved transcription?";
+
 const QByteArray TranscribedFile =
     "kv project file\r\n/recordings/interview.wav\r\n"
     "0<|S|>4000<|S|>00:00:00<|S|>00:00:04<|S|>first second\r\n"
@@ -74,6 +79,8 @@ private slots:
     void quitWithAFailedSaveKeepsTheWindow();
     void openProjectContinuesWhereItEnded();
     void openProjectRejectsWhatItCannotLoad();
+    void recoveryCopyKeepsUnsavedWork();
+    void startUpOffersTheRecoveryCopy();
 };
 
 void TestProjectCommands::savesWriteTheWorkspace()
@@ -570,6 +577,157 @@ void TestProjectCommands::openProjectRejectsWhatItCannotLoad()
     QCOMPARE(w.state().mediaFile, QString());
     QCOMPARE(c.lblMediaFile->text(), QString());
     QCOMPARE(prompts.unexpected, 0);
+}
+
+void TestProjectCommands::recoveryCopyKeepsUnsavedWork()
+{
+    QTemporaryDir folder;
+    const QString recovery = recoveryFilePath();
+    removeRecoveryFile();
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+
+    // Every Continue keeps what was typed: no question, no project file.
+    transcribe(t);
+    QVERIFY(TestFiles::read(recovery).contains("Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87"));
+    // Typing alone waits for the auto-saver's tick, which writes the whole
+    // workspace: nobody else may read it.
+    c.txtScript->setPlainText("third");
+    QVERIFY(!TestFiles::read(recovery).contains("third"));
+    w.TimerAutoSaver_Timer();
+    QByteArray expected = TranscribedFile;
+    expected.insert(expected.size() - 2, "third");
+    QCOMPARE(TestFiles::read(recovery), "kv recovery file\r\n\r\n" + expected);
+    QCOMPARE(QFileInfo(QFileInfo(recovery).path()).permissions() & 0x0077, QFile::Permissions());
+    QVERIFY(prompts.asked.isEmpty());
+
+    // A save removes it, and an auto-save that succeeds leaves none.
+    const QString path = folder.filePath("talk.kvprj");
+    saveAs(t, path);
+    QVERIFY(!QFileInfo::exists(recovery));
+    c.txtScript->setPlainText("fourth");
+    w.TimerAutoSaver_Timer();
+    QVERIFY(!QFileInfo::exists(recovery));
+
+    // A project whose file cannot be written goes to the copy, with the
+    // project's path.
+    const QString gone = folder.filePath("gone/talk.kvprj");
+    QVERIFY(QDir().mkpath(folder.filePath("gone")));
+    saveAs(t, gone);
+    QVERIFY(QDir(folder.filePath("gone")).removeRecursively());
+    c.txtScript->setPlainText("fifth");
+    prompts.script({Prompts::Answer::Ok});
+    w.TimerAutoSaver_Timer();
+    QVERIFY(prompts.asked.last().text.contains("could not be saved"));
+    std::optional<RecoveredWork> work = readRecoveryFileBytes(TestFiles::read(recovery));
+    QVERIFY(work);
+    QCOMPARE(work->projectFile, gone);
+    QCOMPARE(work->content.rows.back().back(), QString("fifth"));
+
+    // A quit whose save does not happen keeps it; letting the work go
+    // removes it.
+    w.show();
+    prompts.script({Prompts::Answer::Yes, Prompts::Answer::Ok});
+    QVERIFY(!w.close());
+    QVERIFY(QFileInfo::exists(recovery));
+    prompts.script({Prompts::Answer::No});
+    QVERIFY(w.close());
+    QVERIFY(!QFileInfo::exists(recovery));
+
+    // So does No to saving before a new transcription.
+    prompts.script({Prompts::Answer::No});
+    transcribe(t);
+    QVERIFY(QFileInfo::exists(recovery));
+    prompts.script({Prompts::Answer::No});
+    prompts.scriptFiles({""});
+    w.menuOpen_Click();
+    QVERIFY(!QFileInfo::exists(recovery));
+    QCOMPARE(prompts.unexpected, 0);
+}
+
+void TestProjectCommands::startUpOffersTheRecoveryCopy()
+{
+    QTemporaryDir folder;
+    const QString recovery = recoveryFilePath();
+    const QString path = folder.filePath("talk.kvprj");
+    const ProjectContent content = *readProjectFileBytes(TranscribedFile);
+    removeRecoveryFile();
+
+    // Nothing to recover: nothing is asked.
+    {
+        TestWindow t;
+        QVERIFY(!offerRecovery(t.w));
+        QVERIFY(t.prompts.asked.isEmpty());
+    }
+
+    // Yes loads the work as Open Project would, with the path of the project
+    // it belongs to, still unsaved. The copy stays until a save.
+    QVERIFY(writeRecoveryFile(path, content) == std::nullopt);
+    {
+        TestWindow t;
+        auto& [device, prompts, w, c] = t;
+        device.addMedia(Media, MediaLength);
+        prompts.script({Prompts::Answer::Yes});
+        QVERIFY(offerRecovery(w));
+        QCOMPARE(prompts.asked.size(), 1);
+        QCOMPARE(prompts.asked[0].text, RecoveryQuestion);
+        QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::YesNo);
+        QCOMPARE(rowCells(*c.oGrid, 2).last(), QString("Zażółć – €5"));
+        QCOMPARE(c.oGrid->rows(), 4);
+        QCOMPARE(device.Mode(), int(MediaControl::Playing));
+        QCOMPARE(device.From(), 9500);
+        QCOMPARE(w.state().projectFile, path);
+        QVERIFY(w.state().isDirty);
+        QCOMPARE(w.windowTitle(), Product + " *" + path);
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(QFileInfo::exists(recovery));
+        w.TimerAutoSaver_Timer();
+        QCOMPARE(TestFiles::read(path), TranscribedFile);
+        QVERIFY(!QFileInfo::exists(recovery));
+    }
+
+    // Work that had no project file comes back without one. A project named
+    // on the command line then asks to save it first; No lets it go.
+    QVERIFY(writeRecoveryFile("", content) == std::nullopt);
+    {
+        TestWindow t;
+        auto& [device, prompts, w, c] = t;
+        device.addMedia(Media, MediaLength);
+        prompts.script({Prompts::Answer::Yes, Prompts::Answer::No});
+        QVERIFY(offerRecovery(w));
+        QCOMPARE(w.windowTitle(), QString("Kelvane *"));
+        QCOMPARE(c.oGrid->rows(), 4);
+        openProjectFile(w, path);
+        QCOMPARE(prompts.asked.last().text, SaveQuestion);
+        QCOMPARE(w.windowTitle(), Product + ' ' + path);
+        QVERIFY(!QFileInfo::exists(recovery));
+        QCOMPARE(prompts.unexpected, 0);
+    }
+
+    // No deletes the copy.
+    QVERIFY(writeRecoveryFile("", content) == std::nullopt);
+    {
+        TestWindow t;
+        t.prompts.script({Prompts::Answer::No});
+        QVERIFY(!offerRecovery(t.w));
+        QVERIFY(!QFileInfo::exists(recovery));
+        QCOMPARE(t.c.oGrid->rows(), 2);
+        QCOMPARE(t.w.windowTitle(), Product);
+    }
+
+    // A damaged copy is set aside, not lost, and the user is told where.
+    QVERIFY(TestFiles::write(recovery, "kv recovery file\r\n"));
+    {
+        TestWindow t;
+        t.prompts.script({Prompts::Answer::Yes, Prompts::Answer::Ok});
+        QVERIFY(!offerRecovery(t.w));
+        QVERIFY(t.prompts.asked.last().text.contains(recovery + ".unreadable"));
+        QVERIFY(t.prompts.asked.last().text.contains("damaged"));
+        QCOMPARE(TestFiles::read(recovery + ".unreadable"), QByteArray("kv recovery file\r\n"));
+        QVERIFY(!QFileInfo::exists(recovery));
+        QCOMPARE(t.c.oGrid->rows(), 2);
+        QCOMPARE(t.prompts.unexpected, 0);
+    }
 }
 
 QTEST_MAIN(TestProjectCommands)

@@ -3,6 +3,7 @@
 
 #include "project/FileAccess.h"
 #include "project/ProjectFile.h"
+#include "project/RecoveryFile.h"
 #include "project/TextEncoding.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ private slots:
     void writesReplaceFilesWhole();
     void writeFailuresLeaveTheOldFile();
     void readOnlyAndUnreadableFiles();
+    void recoveryFileHoldsTheProjectAndItsPath();
 };
 
 void TestProjectFile::roundTripsByteForByte()
@@ -258,6 +260,39 @@ void TestProjectFile::readOnlyAndUnreadableFiles()
     const std::optional<QString> denied = readWholeFile(unreadable, bytes);
     QVERIFY(denied);
     QVERIFY2(denied->contains("Permission denied"), qPrintable(*denied));
+}
+
+void TestProjectFile::recoveryFileHoldsTheProjectAndItsPath()
+{
+    const ProjectContent content{"/media/talk.wav",
+                                 {{"0", "1500", "00:00:00", "00:00:01", "café"}}};
+    const QByteArray project = projectFileBytes(content);
+
+    // Any name fits on the path's line: blanks, a line break, non-ASCII.
+    const QString path = QString::fromUtf8("/home/me/Über talk\n#1.kvprj");
+    const QByteArray bytes = recoveryFileBytes(path, content);
+    QCOMPARE(bytes, "kv recovery file\r\n"
+                    "file:///home/me/%C3%9Cber%20talk%0A%231.kvprj\r\n" +
+                        project);
+    std::optional<RecoveredWork> work = readRecoveryFileBytes(bytes);
+    QVERIFY(work);
+    QCOMPARE(work->projectFile, path);
+    QCOMPARE(work->content.mediaFile, content.mediaFile);
+    QCOMPARE(work->content.rows, content.rows);
+
+    // Work without a project file.
+    QCOMPARE(recoveryFileBytes("", content), "kv recovery file\r\n\r\n" + project);
+    work = readRecoveryFileBytes("kv recovery file\r\n\r\n" + project);
+    QVERIFY(work);
+    QCOMPARE(work->projectFile, QString());
+    QCOMPARE(work->content.rows, content.rows);
+
+    // Anything else is no recovery file.
+    for (const QByteArray& other :
+         QList<QByteArray>{project, "kv recovery file\r\n", "",
+                           "kv recovery file\r\nhttp://host/talk.kvprj\r\n" + project,
+                           "kv recovery file\r\n\r\nkv project fil\r\n"})
+        QVERIFY2(!readRecoveryFileBytes(other), other.constData());
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

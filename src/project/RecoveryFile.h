@@ -1,0 +1,33 @@
+#pragma once
+
+#include "project/ProjectFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The copy of unsaved work that lets the next start recover it after a
+// crash. It holds the line "kv recovery file", the project file the work
+// belongs to as a file: address ("" when it has none; an address fits any
+// name on one line), and then the workspace byte for byte as its project file
+// would hold it.
+struct RecoveredWork
+{
+    QString projectFile;
+    ProjectContent content;
+};
+
+QByteArray recoveryFileBytes(const QString& projectFile, const ProjectContent& content);
+// nullopt for bytes that are no recovery file.
+std::optional<RecoveredWork> readRecoveryFileBytes(const QByteArray& bytes);
+
+// The recovery file's place: "recovery.kvrec" in the user's data folder for
+// the program.
+QString recoveryFilePath();
+
+// Replaces the recovery file with the work, atomically; the folder is made,
+// readable by the user only, when missing. Returns the reason of a failure.
+std::optional<QString> writeRecoveryFile(const QString& projectFile, const ProjectContent& content);
+// Removes the recovery file, if there is one.
+void removeRecoveryFile();
