@@ -7,6 +7,13 @@
 #include <QPoint>
 #include <QTest>
 
+namespace {
+
+// Narrower than the main window ever is, wider than a message box.
+constexpr int MainWindowMinimumWidth = 600;
+
+} // namespace
+
 RunningProgram::RunningProgram(const XServer& x, QProcessEnvironment environment, QString screens)
     : x_(x), environment_(std::move(environment)), screens_(std::move(screens))
 {
@@ -29,7 +36,16 @@ bool RunningProgram::start(const QString& binary)
     process_.start(binary, {});
     if (!process_.waitForStarted(5000))
         return false;
-    main_ = x_.waitForWindow(process_.processId(), QStringLiteral("Kelvane"));
+    // A message box shown at start-up has the main window's name too; the
+    // main window is the wide one.
+    const QDeadlineTimer deadline(15000);
+    while (main_.isEmpty() && !deadline.hasExpired()) {
+        for (const QString& id : x_.visibleWindows(process_.processId()))
+            if (x_.windowName(id) == QLatin1String("Kelvane") &&
+                x_.windowSize(id).width() >= MainWindowMinimumWidth)
+                main_ = id;
+        QTest::qWait(50);
+    }
     if (main_.isEmpty())
         return false;
     focusMainWindow();
@@ -95,6 +111,29 @@ QString RunningProgram::waitForWindow(const QString& name, int ms) const
     return window;
 }
 
+QString RunningProgram::waitForMessage(int ms) const
+{
+    const QDeadlineTimer deadline(ms);
+    do {
+        for (const QString& id : x_.visibleWindows(process_.processId()))
+            if (id != main_ && x_.windowName(id) == QLatin1String("Kelvane")) {
+                focus(id);
+                return id;
+            }
+        QTest::qWait(50);
+    } while (!deadline.hasExpired());
+    return {};
+}
+
+bool RunningProgram::answer(const QString& message, const QString& keys) const
+{
+    key(keys);
+    if (!waitForClose(message))
+        return false;
+    focusMainWindow();
+    return true;
+}
+
 bool RunningProgram::chooseFile(const QString& title, const QString& path,
                                 const QString& returnTo) const
 {
@@ -105,13 +144,20 @@ bool RunningProgram::chooseFile(const QString& title, const QString& path,
     key("ctrl+a");
     type(path);
     key("Return");
+    if (!waitForClose(dialog))
+        return false;
+    focus(returnTo);
+    return true;
+}
+
+bool RunningProgram::waitForClose(const QString& window) const
+{
     const QDeadlineTimer deadline(10000);
-    while (x_.visibleWindows(process_.processId()).contains(dialog)) {
+    while (x_.visibleWindows(process_.processId()).contains(window)) {
         if (deadline.hasExpired())
             return false;
         QTest::qWait(50);
     }
-    focus(returnTo);
     return true;
 }
 

@@ -40,6 +40,12 @@ public:
 
     // Waits for a window of the program named `name` and focuses it.
     QString waitForWindow(const QString& name, int ms = 15000) const;
+    // Waits for a message box of the program, which shares the main
+    // window's name, and focuses it.
+    QString waitForMessage(int ms = 15000) const;
+    // Answers the message box `message` with `keys`, waits for it to close
+    // and gives the focus back to the main window.
+    bool answer(const QString& message, const QString& keys) const;
     // Answers the file dialog named `title` with `path`, waits for it to
     // close and gives the focus back to `returnTo`.
     bool chooseFile(const QString& title, const QString& path, const QString& returnTo) const;
@@ -50,6 +56,8 @@ public:
     bool waitForEnd(int ms = 15000);
 
 private:
+    bool waitForClose(const QString& window) const;
+
     const XServer& x_;
     QProcessEnvironment environment_;
     QString screens_;

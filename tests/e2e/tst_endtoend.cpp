@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include <csignal>
+
 // The whole program at work, driven through the X server only: a new
 // transcription of generated speech, saved, exported and closed, then
 // opened again and carried on to the end of the recording.
@@ -178,6 +180,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void transcribeSaveExportAndCarryOn();
+    void unsavedWorkSurvivesAKill();
 
 private:
     QProcessEnvironment environmentFor(const QString& home) const;
@@ -345,7 +348,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.type(BeforeQuit);
         QVERIFY(kelvane.waitForCaption("Kelvane *" + project));
         QVERIFY(x.closeWindow(main));
-        QVERIFY2(!kelvane.waitForWindow("Kelvane").isEmpty(), "the quit question");
+        QVERIFY2(!kelvane.waitForMessage().isEmpty(), "the quit question");
         kelvane.step("quit question");
         kelvane.key("y");
         QVERIFY2(kelvane.waitForEnd(), "the program ends after saving");
@@ -399,6 +402,60 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
     rows.append({bounds[3].start, bounds[3].end, Fourth});
     QCOMPARE(final, projectFile(recording, rows));
     QVERIFY(final.contains("caf\xE9 au lait")); // Windows-1252
+}
+
+void TestEndToEnd::unsavedWorkSurvivesAKill()
+{
+    const QString home = folder.filePath("killed");
+    const QString recovery = home + "/.local/share/Kelvane/recovery.kvrec";
+    const QString project = home + "/Documents/recovered.kvprj";
+    const QProcessEnvironment env = environmentFor(home);
+    const QString words = QString::fromUtf8("Nothing is lost: café & 100% sure!");
+    int sectionEnd = 0;
+
+    {
+        RunningProgram kelvane(x, env, screens);
+        QVERIFY(kelvane.start(KELVANE_BINARY));
+        kelvane.step("new project, never saved");
+        kelvane.key("ctrl+n");
+        QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording,
+                                   kelvane.mainWindow()));
+        kelvane.key("F11");
+        QTest::qWait(1500);
+        kelvane.key("F11");
+        kelvane.type(words);
+        kelvane.key("F11");
+        // Continue has kept the section in the recovery copy.
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(recovery).contains(words.toLatin1()), 10000);
+        const QList<Row> copied = rowsOf(readAll(recovery));
+        QCOMPARE(copied.size(), 2);
+        sectionEnd = copied[0].end;
+        kelvane.step("killed");
+        QVERIFY(::kill(pid_t(kelvane.process().processId()), SIGKILL) == 0);
+        QVERIFY(kelvane.process().waitForFinished(5000));
+        QCOMPARE(kelvane.process().exitStatus(), QProcess::CrashExit);
+    }
+
+    RunningProgram kelvane(x, env, screens);
+    QVERIFY(kelvane.start(KELVANE_BINARY));
+    const QString question = kelvane.waitForMessage();
+    QVERIFY2(!question.isEmpty(), "the recovery question");
+    kelvane.step("recovery question");
+    QVERIFY(kelvane.answer(question, "y"));
+    QVERIFY2(kelvane.waitForCaption("Kelvane *"), "recovered, not saved");
+    // Saved, the work shows every character typed, and the copy is no
+    // longer needed.
+    kelvane.step("recovered");
+    kelvane.key("ctrl+s");
+    QVERIFY(kelvane.chooseFile("Save Project", project, kelvane.mainWindow()));
+    QVERIFY(kelvane.waitForCaption("Kelvane " + project));
+    const QList<Row> rows = rowsOf(readAll(project));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(readAll(project),
+             projectFile(recording, {{0, sectionEnd, words}, {sectionEnd, rows[1].end, {}}}));
+    QVERIFY(!QFileInfo::exists(recovery));
+    QVERIFY(x.closeWindow(kelvane.mainWindow()));
+    QVERIFY(kelvane.waitForEnd());
 }
 
 QTEST_MAIN(TestEndToEnd)
