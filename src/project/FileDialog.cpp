@@ -45,6 +45,31 @@ QString nameFilter(const FileFilter& filter)
     return filter.description + QStringLiteral(" (") + patterns.join(u' ') + u')';
 }
 
+// The one extension a filter stands for, as "srt" for "*.srt"; "" when it
+// has several or any.
+QString singleExtension(const FileFilter& filter)
+{
+    const QString& patterns = filter.patterns;
+    if (!patterns.startsWith(QLatin1String("*.")) || patterns.contains(u';'))
+        return {};
+    const QString extension = patterns.sliced(2);
+    return extension.contains(u'*') || extension.contains(u'?') ? QString() : extension;
+}
+
+// The toolkit's save dialog gives a suggested name the chosen type's
+// extension; a name typed without one gets it too.
+void followChosenType(FileDialog& dialog, const FileDialogRequest& request)
+{
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, request](const QString& chosen) {
+            const qsizetype index = dialog.nameFilters().indexOf(chosen);
+            if (index < 0)
+                return;
+            const QString extension = singleExtension(request.filters[index]);
+            dialog.setDefaultSuffix(extension.isEmpty() ? request.defaultExtension : extension);
+        });
+}
+
 } // namespace
 
 QString ShowFileDialog(QWidget* owner, const FileDialogRequest& request)
@@ -61,6 +86,8 @@ QString ShowFileDialog(QWidget* owner, const FileDialogRequest& request)
     if (!filters.isEmpty())
         dialog.selectNameFilter(filters.first());
     dialog.setDefaultSuffix(request.defaultExtension);
+    if (!open)
+        followChosenType(dialog, request);
     if (!request.initialFileName.isEmpty())
         dialog.selectFile(request.initialFileName);
     dialog.setWindowModality(Qt::WindowModal);

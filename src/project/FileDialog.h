@@ -32,7 +32,9 @@ struct FileDialogRequest
 
 // Shows the open or save dialog modally over `owner` and returns the full
 // path chosen, or "" when the user cancelled. Patterns match in any letter
-// case, and the save dialog asks before it accepts an existing file.
+// case, and the save dialog asks before it accepts an existing file. In the
+// save dialog, choosing a type that stands for one extension gives the name
+// that extension, also a name typed without one.
 QString ShowFileDialog(QWidget* owner, const FileDialogRequest& request);
 
 // Where the dialogs open: the user's documents folder, or the home folder

@@ -2,6 +2,7 @@
 #include "project/Paths.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -91,6 +92,7 @@ private slots:
     void pathHelpers();
     void openDialogFiltersInAnyCaseAndReturnsThePath();
     void saveDialogAddsTheExtensionAndAsksBeforeOverwriting();
+    void saveDialogNameFollowsTheChosenType();
     void cancelAndLongPaths();
 };
 
@@ -209,6 +211,38 @@ void TestFileDialogs::saveDialogAddsTheExtensionAndAsksBeforeOverwriting()
     });
     QCOMPARE(ShowFileDialog(&owner, projectSaveRequest(dir.path())), dir.filePath("notes2.kvprj"));
     QCOMPARE(refusal, "Kelvane: The folder " + dir.filePath("missing") + " does not exist.");
+}
+
+void TestFileDialogs::saveDialogNameFollowsTheChosenType()
+{
+    QTemporaryDir dir;
+    QWidget owner;
+    owner.show();
+    const FileDialogRequest subtitles{
+        FileDialogMode::Save, "Export Subtitles",
+        "talk.srt",           {{"SubRip", "*.srt"}, {"WebVTT", "*.vtt"}},
+        dir.path(),           "srt"};
+
+    // Choosing WebVTT turns the suggested name into a .vtt one, and a name
+    // typed without an extension gets .vtt; back to SubRip, .srt again.
+    for (const auto& [type, extension] : {std::pair{1, "vtt"}, std::pair{0, "srt"}}) {
+        QString shown;
+        whenOpen([&, type = type](QFileDialog& dialog) {
+            auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+            QVERIFY(types);
+            QCOMPARE(types->itemText(1), QString("WebVTT (*.vtt)"));
+            // As the box does when the user picks an entry.
+            for (const int index : {1, type}) {
+                types->setCurrentIndex(index);
+                emit types->activated(index);
+                emit types->textActivated(types->itemText(index));
+            }
+            shown = dialog.findChild<QLineEdit*>("fileNameEdit")->text();
+            typeName(dialog, "notes");
+        });
+        QCOMPARE(ShowFileDialog(&owner, subtitles), dir.filePath("notes." + QString(extension)));
+        QCOMPARE(shown, "talk." + QString(extension));
+    }
 }
 
 void TestFileDialogs::cancelAndLongPaths()
