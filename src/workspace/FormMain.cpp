@@ -7,6 +7,7 @@
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
 #include "controls/WindowLook.h"
+#include "export/ExportSubtitles.h"
 #include "export/FormExport.h"
 #include "media/MediaControl.h"
 #include "project/ProjectCommands.h"
@@ -185,6 +186,9 @@ void FormMain::buildMenus()
                       QKeySequence(Qt::CTRL | Qt::Key_O), &FormMain::menuLoad_Click);
     c.menuExport = item(c.mFile, "menuExport", QStringLiteral("Export Transcription Text"),
                         QKeySequence(Qt::CTRL | Qt::Key_E), &FormMain::menuExport_Click);
+    c.menuExportSubtitles =
+        item(c.mFile, "menuExportSubtitles", QStringLiteral("Export Subtitles..."),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), &FormMain::menuExportSubtitles_Click);
 
     c.menuPlayControl = menuBar()->addMenu(QStringLiteral("&Play Control"));
     c.menuPlayControl->setObjectName(QStringLiteral("menuPlayControl"));
@@ -336,6 +340,11 @@ void FormMain::menuExport_Click()
 {
     FormExport exportWindow(ui_.oGrid->table(), prompts_, projectFolder(state_), this);
     showModal(exportWindow);
+}
+
+void FormMain::menuExportSubtitles_Click()
+{
+    exportSubtitles(this, ui_.oGrid->table(), prompts_, projectFolder(state_), state_.mediaFile);
 }
 
 // F11 and F12 act only while their button is shown: a hidden button is how

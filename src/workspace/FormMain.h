@@ -62,6 +62,7 @@ public:
         QAction* menuSaveAs;
         QAction* menuLoad;
         QAction* menuExport;
+        QAction* menuExportSubtitles;
         QMenu* menuPlayControl;
         QAction* menuPlay;
         QAction* menuRewind;
@@ -122,6 +123,7 @@ public slots:
     void menuSaveAs_Click();
     void menuLoad_Click();
     void menuExport_Click();
+    void menuExportSubtitles_Click();
     void menuPlay_Click();
     void menuRewind_Click();
     // The playing speed, kept for every play, and a short jump back.

@@ -59,6 +59,7 @@ private slots:
     void failedSavesKeepTheText();
     void failedSavesAsNobody();
     void opensModalOverTheMainWindow();
+    void subtitlesFromTheMainWindow();
 };
 
 // Each row gives its time texts, its text and a blank, and a line break,
@@ -306,6 +307,70 @@ void TestExport::opensModalOverTheMainWindow()
     QCOMPARE(prompts.dialogs.size(), 1);
     QCOMPARE(prompts.dialogs[0].initialFolder, folder.path());
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+// Ctrl+Shift+E writes the sections as subtitles, in the format the name's
+// extension says.
+void TestExport::subtitlesFromTheMainWindow()
+{
+    QTemporaryDir folder;
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    c.txtScript->setFocus();
+    const auto pressKeys = [&] {
+        QTest::keyClick(c.txtScript, Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+
+    // Nothing to export yet: the user is told, and no dialog opens.
+    prompts.script({Prompts::Answer::Ok});
+    pressKeys();
+    QVERIFY(prompts.asked.last().text.startsWith("There are no subtitles to export"));
+    QVERIFY(prompts.dialogs.isEmpty());
+
+    // The text box shows the current section's text, as always.
+    fillSections(c.oGrid->table());
+    c.oGrid->setRow(c.oGrid->rows() - 1);
+    w.setScriptText(c.oGrid->text(c.oGrid->rows() - 1, 4));
+    w.state().mediaFile = "/recordings/harbour talk.wav";
+    w.state().projectFile = folder.filePath("talk.kvprj");
+    const QString srt = folder.filePath("harbour.srt");
+    prompts.scriptFiles({srt});
+    pressKeys();
+    QCOMPARE(prompts.dialogs.size(), 1);
+    const FileDialogRequest& request = prompts.dialogs[0];
+    QCOMPARE(request.mode, FileDialogMode::Save);
+    QCOMPARE(request.title, QString("Export Subtitles"));
+    QCOMPARE(request.initialFileName, QString("harbour talk.srt"));
+    QCOMPARE(request.initialFolder, folder.path());
+    QCOMPARE(request.filters.size(), 2);
+    QCOMPARE(request.filters[0].description + request.filters[0].patterns, "SubRip*.srt");
+    QCOMPARE(request.filters[1].description + request.filters[1].patterns, "WebVTT*.vtt");
+    QCOMPARE(request.defaultExtension, QString("srt"));
+    QCOMPARE(TestFiles::read(srt),
+             QByteArray("1\r\n00:00:00,000 --> 00:00:04,000\r\nGood morning, everyone.\r\n\r\n"
+                        "2\r\n00:00:09,500 --> 01:02:03,500\r\n"
+                        "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87  g\xC4\x99\xC5\x9Bl\xC4\x85\r\n\r\n"));
+
+    // An existing file is replaced only after the overwrite question.
+    const QString vtt = folder.filePath("harbour.VTT");
+    QVERIFY(TestFiles::write(vtt, "keep me"));
+    prompts.script({Prompts::Answer::Cancel, Prompts::Answer::Ok});
+    prompts.scriptFiles({vtt, vtt});
+    pressKeys();
+    QCOMPARE(prompts.asked.last().text, OverwriteQuestion);
+    QCOMPARE(TestFiles::read(vtt), QByteArray("keep me"));
+    pressKeys();
+    QVERIFY(TestFiles::read(vtt).startsWith("WEBVTT\r\n\r\n00:00:00.000 --> 00:00:04.000\r\n"));
+
+    // A failed write says where and why.
+    prompts.script({Prompts::Answer::Ok});
+    prompts.scriptFiles({"/dev/full"});
+    pressKeys();
+    QVERIFY(prompts.asked.last().text.startsWith("The subtitles could not be saved to\n/dev/full"));
+    QVERIFY(prompts.asked.last().text.contains("not a regular file"));
+    QCOMPARE(prompts.unexpected, 0);
 }
 
 QTEST_MAIN(TestExport)

@@ -305,6 +305,7 @@ void TestFormMain::menusAndTheirKeysFromTheTextBox()
         {c.menuSaveAs, "Save Project As...", QKeySequence()},
         {c.menuLoad, "Open Project...", QKeySequence("Ctrl+O")},
         {c.menuExport, "Export Transcription Text", QKeySequence("Ctrl+E")},
+        {c.menuExportSubtitles, "Export Subtitles...", QKeySequence("Ctrl+Shift+E")},
         {c.menuPlay, "Play", QKeySequence("F11")},
         {c.menuRewind, "Rewind", QKeySequence("F12")},
         {c.menuSlower, "Slower", QKeySequence("F9")},
