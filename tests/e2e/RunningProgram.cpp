@@ -37,8 +37,9 @@ bool RunningProgram::start(const QString& binary)
     if (!process_.waitForStarted(5000))
         return false;
     // A message box shown at start-up has the main window's name too; the
-    // main window is the wide one.
-    const QDeadlineTimer deadline(15000);
+    // main window is the wide one. A machine busy with other tests may take
+    // a while to show it.
+    const QDeadlineTimer deadline(30000);
     while (main_.isEmpty() && !deadline.hasExpired()) {
         for (const QString& id : x_.visibleWindows(process_.processId()))
             if (x_.windowName(id) == QLatin1String("Kelvane") &&

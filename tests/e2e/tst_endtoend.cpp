@@ -190,6 +190,7 @@ private:
     QString recording;
     int recordingMs = 0;
     QString screens;
+    bool failed = false;
 };
 
 void TestEndToEnd::initTestCase()
@@ -208,9 +209,11 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::cleanup()
 {
+    // The pictures of a failed test stay, also while later tests pass.
     if (QTest::currentTestFailed()) {
+        failed = true;
         qWarning("pictures of every step are kept in %s", qPrintable(screens));
-    } else {
+    } else if (!failed) {
         QDir(screens).removeRecursively();
     }
 }
