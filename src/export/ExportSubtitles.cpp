@@ -2,7 +2,6 @@
 
 #include "export/SubtitleText.h"
 #include "project/FileAccess.h"
-#include "project/Paths.h"
 #include "workspace/Prompts.h"
 
 #include <QDir>
@@ -30,12 +29,8 @@ void exportSubtitles(QWidget* owner, const SectionTableModel& table, Prompts& pr
                        {QStringLiteral("WebVTT"), QStringLiteral("*.vtt")}};
     request.initialFolder = folder;
     request.defaultExtension = QStringLiteral("srt");
-    const QString path = prompts.chooseFile(owner, request);
+    const QString path = prompts.chooseFileToWrite(owner, request);
     if (path.isEmpty())
-        return;
-    if (FileExists(path) &&
-        prompts.message(owner, QStringLiteral("Are you sure to overwrite the existed file?"),
-                        Prompts::Buttons::OkCancel) != Prompts::Answer::Ok)
         return;
 
     const SubtitleFormat format = path.endsWith(QLatin1String(".vtt"), Qt::CaseInsensitive)

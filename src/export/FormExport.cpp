@@ -6,7 +6,6 @@
 #include "controls/WindowLook.h"
 #include "export/ExportText.h"
 #include "project/FileAccess.h"
-#include "project/Paths.h"
 #include "project/TextEncoding.h"
 #include "workspace/Prompts.h"
 
@@ -113,12 +112,8 @@ void FormExport::cmdSave_Click()
     request.filters = {{QStringLiteral("*.txt"), QStringLiteral("*.txt")}};
     request.initialFolder = saveFolder_;
     request.defaultExtension = QStringLiteral("txt");
-    const QString path = prompts_.chooseFile(this, request);
+    const QString path = prompts_.chooseFileToWrite(this, request);
     if (path.isEmpty())
-        return;
-    if (FileExists(path) &&
-        prompts_.message(this, QStringLiteral("Are you sure to overwrite the existed file?"),
-                         Prompts::Buttons::OkCancel) != Prompts::Answer::Ok)
         return;
 
     // The file holds the text as shown, its line breaks as CR LF, and one

@@ -188,13 +188,8 @@ bool saveProjectAs(FormMain& window)
     request.filters = {ProjectFilter};
     request.initialFolder = projectFolder(state);
     request.defaultExtension = ProjectExtension;
-    const QString path = window.prompts().chooseFile(&window, request);
+    const QString path = window.prompts().chooseFileToWrite(&window, request);
     if (path.isEmpty())
-        return false;
-    if (FileExists(path) &&
-        window.prompts().message(&window,
-                                 QStringLiteral("Are you sure to overwrite the existed file?"),
-                                 Prompts::Buttons::OkCancel) != Prompts::Answer::Ok)
         return false;
     // A project that cannot be written there keeps its former file, also
     // for the auto-saver while the user reads why.

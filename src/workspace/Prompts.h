@@ -49,6 +49,10 @@ public:
 
     // Asks for a file to open or a name to save under; "" when cancelled.
     virtual QString chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
+
+    // Asks for a name to save under and, when that file exists, whether to
+    // overwrite it; "" when the user cancelled either.
+    QString chooseFileToWrite(QWidget* owner, const FileDialogRequest& request);
 };
 
 inline QString productName()
