@@ -260,8 +260,10 @@ bool offerRecovery(FormMain& window)
             Prompts::Buttons::Ok);
         return false;
     }
+    // Recovered work is unsaved until the user saves it; as such it also
+    // stays when its media cannot be opened.
+    window.state().isDirty = true;
     loadWorkspace(window, work->projectFile, std::move(work->content));
-    // Recovered work is unsaved until the user saves it.
     window.markUnsaved();
     return true;
 }

@@ -704,6 +704,22 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
         QCOMPARE(prompts.unexpected, 0);
     }
 
+    // Recovered work whose media has gone stays, for the user to save.
+    QVERIFY(writeRecoveryFile(path, content) == std::nullopt);
+    {
+        TestWindow t;
+        auto& [device, prompts, w, c] = t;
+        prompts.script({Prompts::Answer::Yes, Prompts::Answer::Ok});
+        QVERIFY(offerRecovery(w));
+        QCOMPARE(prompts.asked.last().text,
+                 QString("Sorry. The application doesn't support this type of media."));
+        QCOMPARE(c.oGrid->rows(), 4);
+        QCOMPARE(w.windowTitle(), Product + " *" + path);
+        QFile::remove(path);
+        w.TimerAutoSaver_Timer();
+        QCOMPARE(TestFiles::read(path), TranscribedFile);
+    }
+
     // No deletes the copy.
     QVERIFY(writeRecoveryFile("", content) == std::nullopt);
     {
