@@ -8,6 +8,7 @@
 #include "workspace/FormMain.h"
 #include "workspace/Prompts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -207,33 +208,43 @@ void autoSaveProject(FormMain& window)
     WorkspaceState& state = window.state();
     if (state.loadingProject)
         return;
-    if (!state.projectFile.isEmpty()) {
-        const std::optional<QString> failure = WriteProjectFile(window);
-        if (failure && !state.saveFailureReported)
-            reportSaveFailure(window, state.projectFile, *failure, true);
-    }
+    const std::optional<QString> failure =
+        state.projectFile.isEmpty() ? std::nullopt : WriteProjectFile(window);
     // A project without a file, or one that could not be written, is kept
-    // safe in the recovery copy meanwhile.
+    // safe in the recovery copy meanwhile, before the user is told.
     keepRecoveryCopy(window);
+    if (failure && !state.saveFailureReported)
+        reportSaveFailure(window, state.projectFile, *failure, true);
 }
 
 void keepRecoveryCopy(FormMain& window)
 {
-    const WorkspaceState& state = window.state();
+    WorkspaceState& state = window.state();
     if (!state.isDirty || state.loadingProject)
         return;
-    // Nothing is asked or shown: this runs while the user types. The next
-    // tick tries again.
-    if (const std::optional<QString> failure =
-            writeRecoveryFile(state.projectFile, workspaceContent(window)))
-        qWarning("The recovery copy of the unsaved work could not be written to %s: %s",
-                 qPrintable(QDir::toNativeSeparators(recoveryFilePath())), qPrintable(*failure));
+    const std::optional<QString> failure =
+        writeRecoveryFile(state.projectFile, workspaceContent(window));
+    // Told once, since this runs while the user types; the next tick and
+    // Continue try again, and a copy that succeeds ends the silence.
+    if (!failure) {
+        state.recoveryFailureReported = false;
+        return;
+    }
+    if (std::exchange(state.recoveryFailureReported, true))
+        return;
+    window.prompts().message(
+        &window,
+        QStringLiteral("Kelvane could not keep a recovery copy of the unsaved work in\n%1\n\n%2"
+                       "\n\nYour work is still open. Save it to keep it safe; Kelvane keeps "
+                       "trying.")
+            .arg(QDir::toNativeSeparators(recoveryFilePath()), *failure),
+        Prompts::Buttons::Ok);
 }
 
 bool offerRecovery(FormMain& window)
 {
     const QString path = recoveryFilePath();
-    if (!FileExists(path))
+    if (claimRecoveryFile() || !FileExists(path))
         return false;
     if (window.prompts().message(&window,
                                  QStringLiteral("Kelvane did not close normally. Do you want to "
@@ -248,16 +259,20 @@ bool offerRecovery(FormMain& window)
     if (!failure && !(work = readRecoveryFileBytes(bytes)))
         failure = QStringLiteral("The file is damaged.");
     if (failure) {
-        // Set aside rather than deleted, and out of the way of the next copy.
-        const QString kept = path + QStringLiteral(".unreadable");
-        QFile::remove(kept);
-        QFile::rename(path, kept);
-        window.prompts().message(
-            &window,
-            QStringLiteral("The unsaved transcription could not be recovered from\n%1\n\n%2\n\n"
-                           "The file is kept as\n%3")
-                .arg(QDir::toNativeSeparators(path), *failure, QDir::toNativeSeparators(kept)),
-            Prompts::Buttons::Ok);
+        // Set aside rather than deleted, out of the way of the next copy and
+        // of any set aside before.
+        const QString kept = path + QDateTime::currentDateTime().toString(
+                                        QStringLiteral("'.unreadable-'yyyyMMdd-hhmmss"));
+        const QString where =
+            QFile::rename(path, kept)
+                ? QStringLiteral("The file is kept as\n%1").arg(QDir::toNativeSeparators(kept))
+                : QStringLiteral("It could not be set aside either: copy it elsewhere now, "
+                                 "before Kelvane keeps new work there.");
+        window.prompts().message(&window,
+                                 QStringLiteral("The unsaved transcription could not be recovered "
+                                                "from\n%1\n\n%2\n\n%3")
+                                     .arg(QDir::toNativeSeparators(path), *failure, where),
+                                 Prompts::Buttons::Ok);
         return false;
     }
     // Recovered work is unsaved until the user saves it; as such it also

@@ -4,9 +4,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <memory>
 
 namespace {
 
@@ -22,6 +24,27 @@ std::optional<QByteArrayView> takeLine(QByteArrayView bytes, qsizetype& from)
     const QByteArrayView line = bytes.sliced(from, end - from);
     from = end + LineEnd.size();
     return line;
+}
+
+QString recoveryFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+// The user's words are nobody else's business: the folder is made, or kept,
+// readable by the user only.
+std::optional<QString> makePrivateFolder(const QString& folder)
+{
+    constexpr QFile::Permissions Others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("The folder %1 could not be made.")
+            .arg(QDir::toNativeSeparators(folder));
+    if ((QFile::permissions(folder) & Others) &&
+        !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return QStringLiteral("The folder %1 could not be made private.")
+            .arg(QDir::toNativeSeparators(folder));
+    return std::nullopt;
 }
 
 } // namespace
@@ -58,24 +81,42 @@ std::optional<RecoveredWork> readRecoveryFileBytes(const QByteArray& bytes)
 
 QString recoveryFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QStringLiteral("/recovery.kvrec");
+    return recoveryFolder() + QStringLiteral("/recovery.kvrec");
+}
+
+std::optional<QString> claimRecoveryFile()
+{
+    // Created on the first claim, when the data folder is known, and held
+    // until the program ends.
+    static std::unique_ptr<QLockFile> lock;
+    if (lock && lock->isLocked())
+        return std::nullopt;
+    if (std::optional<QString> failure = makePrivateFolder(recoveryFolder()))
+        return failure;
+    lock = std::make_unique<QLockFile>(recoveryFolder() + QStringLiteral("/recovery.lock"));
+    // Never stale by age, only when its program is gone.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0))
+        return std::nullopt;
+    if (lock->error() == QLockFile::LockFailedError)
+        return QStringLiteral("Another Kelvane of yours is running and keeps its own recovery "
+                              "copy there.");
+    return QStringLiteral("The lock file %1 could not be made.")
+        .arg(QDir::toNativeSeparators(lock->fileName()));
 }
 
 std::optional<QString> writeRecoveryFile(const QString& projectFile, const ProjectContent& content)
 {
-    const QString path = recoveryFilePath();
-    const QString folder = QFileInfo(path).absolutePath();
-    // The user's words are nobody else's business.
-    if (!QFileInfo::exists(folder) &&
-        (!QDir().mkpath(folder) ||
-         !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)))
-        return QStringLiteral("The folder %1 could not be made.")
-            .arg(QDir::toNativeSeparators(folder));
-    return writeWholeFile(path, recoveryFileBytes(projectFile, content));
+    if (std::optional<QString> failure = claimRecoveryFile())
+        return failure;
+    // The folder may have been opened up meanwhile.
+    if (std::optional<QString> failure = makePrivateFolder(recoveryFolder()))
+        return failure;
+    return writeWholeFile(recoveryFilePath(), recoveryFileBytes(projectFile, content));
 }
 
 void removeRecoveryFile()
 {
-    QFile::remove(recoveryFilePath());
+    if (!claimRecoveryFile())
+        QFile::remove(recoveryFilePath());
 }

@@ -23,11 +23,18 @@ QByteArray recoveryFileBytes(const QString& projectFile, const ProjectContent& c
 std::optional<RecoveredWork> readRecoveryFileBytes(const QByteArray& bytes);
 
 // The recovery file's place: "recovery.kvrec" in the user's data folder for
-// the program.
+// the program, which only the user may read.
 QString recoveryFilePath();
 
-// Replaces the recovery file with the work, atomically; the folder is made,
-// readable by the user only, when missing. Returns the reason of a failure.
+// Where the already-running check cannot hold (a home folder shared by two
+// computers, a runtime folder that cannot be written), two programs of one
+// user may run at once. The recovery file then belongs to the first, which
+// holds its lock until it ends; the other neither writes, offers nor removes
+// it. Returns why this program does not hold it.
+std::optional<QString> claimRecoveryFile();
+
+// Replaces the recovery file with the work, atomically. Returns the reason
+// of a failure.
 std::optional<QString> writeRecoveryFile(const QString& projectFile, const ProjectContent& content);
-// Removes the recovery file, if there is one.
+// Removes the recovery file, if there is one and it is this program's.
 void removeRecoveryFile();

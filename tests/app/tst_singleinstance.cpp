@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -33,6 +34,7 @@ class TestSingleInstance : public QObject
 private slots:
     void secondClaimIsRefusedWithAMessage();
     void secondProgramEndsWithoutAWindow();
+    void programsSharingAHomeLeaveTheRecoveryCopyToTheFirst();
 };
 
 void TestSingleInstance::secondClaimIsRefusedWithAMessage()
@@ -116,6 +118,60 @@ void TestSingleInstance::secondProgramEndsWithoutAWindow()
     QVERIFY(x.windowSize(thirdWindow).width() >= 790);
     third.kill();
     third.waitForFinished(5000);
+}
+
+// Two computers sharing a home folder each have their own runtime folder, so
+// both programs run. The recovery copy is the first one's: the second
+// neither offers nor removes it; once the first has died, the next start
+// offers it.
+void TestSingleInstance::programsSharingAHomeLeaveTheRecoveryCopyToTheFirst()
+{
+    XServer x;
+    QVERIFY2(x.start(), qPrintable(x.error()));
+    QTemporaryDir home;
+    const QString copy = home.filePath("Kelvane/recovery.kvrec");
+    auto start = [&](QProcess& program, const QString& computer) {
+        QVERIFY(QDir(home.path()).mkpath(computer));
+        QVERIFY(QFile::setPermissions(home.filePath(computer),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment env = x.environment();
+        env.insert("XDG_RUNTIME_DIR", home.filePath(computer));
+        env.insert("XDG_DATA_HOME", home.path());
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(KELVANE_BINARY, {});
+        QVERIFY(program.waitForStarted(5000));
+    };
+
+    QProcess first;
+    start(first, "one");
+    QVERIFY(!waitForOneWindow(x, first.processId()).isEmpty());
+    QFile file(copy);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("kv recovery file\r\n\r\nkv project file\r\n\r\n");
+    file.close();
+
+    QProcess second;
+    start(second, "two");
+    const QString window = waitForOneWindow(x, second.processId());
+    QVERIFY2(!window.isEmpty(), "the second program shows its main window only");
+    QVERIFY(x.windowSize(window).width() >= 790);
+    QTest::qWait(1000);
+    QCOMPARE(x.visibleWindows(second.processId()).size(), 1);
+    QVERIFY(x.closeWindow(window));
+    QVERIFY(second.waitForFinished(10000));
+    QVERIFY2(QFile::exists(copy), "the first program's copy is left alone");
+
+    first.kill();
+    QVERIFY(first.waitForFinished(5000));
+    QProcess next;
+    start(next, "two");
+    QDeadlineTimer deadline(15000);
+    while (x.visibleWindows(next.processId()).size() < 2 && !deadline.hasExpired())
+        QTest::qWait(100);
+    QCOMPARE(x.visibleWindows(next.processId()).size(), 2); // the window and the question
+    next.kill();
+    next.waitForFinished(5000);
 }
 
 QTEST_MAIN(TestSingleInstance)

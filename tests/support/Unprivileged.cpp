@@ -1,7 +1,9 @@
 #include "Unprivileged.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <grp.h>
@@ -20,7 +22,14 @@ bool Unprivileged::runningAsRoot()
 
 bool Unprivileged::rerun(const char* testFunction)
 {
+    // A data folder of its own, where the program keeps its recovery copy.
+    QTemporaryDir data;
+    if (!data.isValid() || chown(QFile::encodeName(data.path()).constData(), Nobody, Nobody) != 0)
+        return false;
     QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.setChildProcessModifier([] {
         // Only async-signal-safe calls between fork and exec; a failure
