@@ -424,15 +424,15 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
         QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording,
                                    kelvane.mainWindow()));
         kelvane.key("F11");
+        QVERIFY2(kelvane.waitForCaption("Kelvane *"), "playing");
         QTest::qWait(1500);
         kelvane.key("F11");
         kelvane.type(words);
         kelvane.key("F11");
         // Continue has kept the section in the recovery copy.
-        QTRY_VERIFY_WITH_TIMEOUT(readAll(recovery).contains(words.toLatin1()), 10000);
-        const QList<Row> copied = rowsOf(readAll(recovery));
-        QCOMPARE(copied.size(), 2);
-        sectionEnd = copied[0].end;
+        QTRY_COMPARE_WITH_TIMEOUT(rowsOf(readAll(recovery)).size(), 2, 10000);
+        sectionEnd = rowsOf(readAll(recovery))[0].end;
+        QVERIFY2(sectionEnd >= 1000, qPrintable(QString::number(sectionEnd)));
         kelvane.step("killed");
         QVERIFY(::kill(pid_t(kelvane.process().processId()), SIGKILL) == 0);
         QVERIFY(kelvane.process().waitForFinished(5000));
