@@ -46,9 +46,12 @@ SectionTableModel::Cells cellsOf(QStringView line)
 
 } // namespace
 
-QByteArray projectFileBytes(const ProjectContent& content)
+QByteArray projectFileBytes(const ProjectContent& content, const QString& preamble)
 {
-    return encodeText([&content](const TextSink& write) {
+    // ASCII reads the same in either code page, so the preamble leaves the
+    // choice of code page to the content.
+    return encodeText([&content, &preamble](const TextSink& write) {
+        write(preamble);
         write(Header);
         write(LineEnd);
         write(content.mediaFile);

@@ -18,7 +18,9 @@ struct ProjectContent
     std::vector<SectionTableModel::Cells> rows;
 };
 
-QByteArray projectFileBytes(const ProjectContent& content);
+// The file's bytes. A `preamble` of ASCII lines goes before them, as the
+// recovery file has one, without a copy of the whole file.
+QByteArray projectFileBytes(const ProjectContent& content, const QString& preamble = {});
 
 // Whether a file's first bytes can begin a project file: the header line,
 // which is plain ASCII in either code page. A file that cannot is no project

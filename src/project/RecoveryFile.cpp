@@ -53,7 +53,7 @@ QByteArray recoveryFileBytes(const QString& projectFile, const ProjectContent& c
 {
     const QByteArray address =
         projectFile.isEmpty() ? QByteArray() : QUrl::fromLocalFile(projectFile).toEncoded();
-    return Header + LineEnd + address + LineEnd + projectFileBytes(content);
+    return projectFileBytes(content, QString::fromLatin1(Header + LineEnd + address + LineEnd));
 }
 
 std::optional<RecoveredWork> readRecoveryFileBytes(const QByteArray& bytes)
