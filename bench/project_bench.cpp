@@ -18,8 +18,10 @@
 
 #include "media/MediaControl.h"
 #include "project/FileAccess.h"
+#include "project/ProjectCommands.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectWorkspace.h"
+#include "project/RecoveryFile.h"
 #include "workspace/FormMain.h"
 #include "workspace/FormatTime.h"
 #include "workspace/Prompts.h"
@@ -28,6 +30,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -93,6 +96,7 @@ struct ProjectFigures
     double sizeMb = 0;
     double writeMs = 0;
     double windowWriteMs = 0;
+    double recoveryMs = 0;
     double readShowMs = 0;
     double autosaveMedianMs = 0;
     double autosaveLongestMs = 0;
@@ -198,6 +202,23 @@ bool benchProject(const QString& dir, int sections, bool foreign, ProjectFigures
     std::printf("\n");
     figures.windowWriteMs = median(windowMs);
 
+    // The recovery copy of unsaved work, rewritten at every Continue.
+    std::vector<double> recoveryMs;
+    for (int run = 0; run < Runs; ++run) {
+        makeStale(recoveryFilePath());
+        window.markUnsaved();
+        recoveryMs.push_back(timeMs([&] { keepRecoveryCopy(window); }));
+        if (QFileInfo(recoveryFilePath()).size() <= bytes.size())
+            return failed("the recovery copy was not written", recoveryFilePath());
+    }
+    removeRecoveryFile();
+    std::printf("recovery_copy_ms %-6s median=%.1f size_mb=%.2f", qPrintable(label),
+                median(recoveryMs), sizeMb);
+    if (small)
+        std::printf(" target<50 %s", verdict(median(recoveryMs), 50));
+    std::printf("\n");
+    figures.recoveryMs = median(recoveryMs);
+
     // The auto-saver's tick: the window answers nothing while it runs.
     if (!small) {
         std::vector<double> tickMs;
@@ -248,6 +269,8 @@ void printRows(int sections, const ProjectFigures& cp1252, const ProjectFigures&
     };
     row("Project write (bytes and disk)", 50, cp1252.writeMs, utf8.writeMs, "");
     row("Save from the window", 50, cp1252.windowWriteMs, utf8.windowWriteMs, "");
+    row("Recovery copy at a Continue", 50, cp1252.recoveryMs, utf8.recoveryMs,
+        "; the whole unsaved workspace");
     row("Project read and show (parse, fill, paint)", 150, cp1252.readShowMs, utf8.readShowMs,
         "; on a shown window (offscreen platform)");
     if (!small) {
@@ -274,6 +297,10 @@ int main(int argc, char** argv)
                      qPrintable(dir.errorString()));
         return 1;
     }
+    // The recovery copies go to a temporary folder, not the user's. It
+    // outlives the recovery lock, which is held until the very end.
+    static const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     for (const int sections : {32767, 100000}) {
         ProjectFigures cp1252;
         ProjectFigures utf8;
