@@ -144,6 +144,14 @@ void TestSubtitles::bytesOfBothFormats()
                         "00:00:05.000 --> 00:00:07.250\r\n"
                         "&lt;i&gt;Laughs&lt;/i&gt; &amp; 5 &lt; 6 --&gt; 3\r\n"
                         "\r\n"));
+
+    // A tag may have blanks after its "<"; a "<" with no ">" after it
+    // starts none.
+    SectionTableModel notes;
+    fill(notes, {{"0", "1000", "", "", "< i>aside</ i> <note"}});
+    QCOMPARE(subtitleBytes(notes, SubtitleFormat::SubRip),
+             QByteArray("1\r\n00:00:00,000 --> 00:00:01,000\r\n"
+                        "<\xE2\x81\xA0 i>aside<\xE2\x81\xA0/ i> <note\r\n\r\n"));
 }
 
 // Times come from the raw millisecond cells, to the millisecond and past
