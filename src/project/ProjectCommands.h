@@ -32,8 +32,9 @@ bool saveProjectAs(FormMain& window);
 void autoSaveProject(FormMain& window);
 
 // Writes unsaved work to the recovery copy, from which the next start can
-// recover it after a crash; never the project file, and without a word. A
-// save, a clean end, and work the user lets go remove the copy.
+// recover it after a crash; never the project file, and without a question.
+// A copy that cannot be written is told once. A save, a clean end, and work
+// the user lets go remove the copy.
 void keepRecoveryCopy(FormMain& window);
 
 // At start-up: offers to recover the work a crash left in the recovery copy,
