@@ -1,6 +1,6 @@
 #include "BenchSections.h"
 
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
 
 #include <QDir>
 #include <QStringList>

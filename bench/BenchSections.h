@@ -1,7 +1,7 @@
 #pragma once
 
-#include "project/ProjectFile.h"
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
+#include "storage/ProjectFile.h"
 
 #include <QElapsedTimer>
 

@@ -17,10 +17,10 @@
 #include "BenchRow.h"
 #include "BenchSections.h"
 
+#include "dialogs/Prompts.h"
 #include "export/ExportText.h"
 #include "export/FormExport.h"
-#include "workspace/Prompts.h"
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -43,7 +43,7 @@ void fill(SectionTableModel& table, const ProjectContent& content)
     rows.reserve(content.rows.size());
     for (const auto& row : content.rows)
         rows.push_back({row[0], row[1], row[2], row[3], row[4]});
-    table.replaceRows(std::move(rows), {});
+    table.loadRows(std::move(rows));
 }
 
 } // namespace

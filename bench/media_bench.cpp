@@ -9,7 +9,7 @@
 #include "BenchRow.h"
 
 #include "media/GstMediaControl.h"
-#include "media/SoundMeter.h"
+#include "tools/SoundMeter.h"
 
 #include <QCoreApplication>
 #include <QDir>

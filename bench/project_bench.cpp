@@ -16,15 +16,15 @@
 #include "BenchRow.h"
 #include "BenchSections.h"
 
+#include "dialogs/Prompts.h"
 #include "media/MediaControl.h"
-#include "project/FileAccess.h"
+#include "model/FormatTime.h"
 #include "project/ProjectCommands.h"
-#include "project/ProjectFile.h"
 #include "project/ProjectWorkspace.h"
-#include "project/RecoveryFile.h"
+#include "storage/FileAccess.h"
+#include "storage/ProjectFile.h"
+#include "storage/RecoveryFile.h"
 #include "workspace/FormMain.h"
-#include "workspace/FormatTime.h"
-#include "workspace/Prompts.h"
 #include "workspace/SectionGrid.h"
 
 #include <QApplication>
@@ -207,7 +207,7 @@ bool benchProject(const QString& dir, int sections, bool foreign, ProjectFigures
     for (int run = 0; run < Runs; ++run) {
         makeStale(recoveryFilePath());
         window.markUnsaved();
-        recoveryMs.push_back(timeMs([&] { keepRecoveryCopy(window); }));
+        recoveryMs.push_back(timeMs([&] { window.project().keepRecoveryCopy(); }));
         if (QFileInfo(recoveryFilePath()).size() <= bytes.size())
             return failed("the recovery copy was not written", recoveryFilePath());
     }

@@ -6,7 +6,7 @@
 // how long it took. A file that cannot be opened prints length=0.
 
 #include "media/GstMediaControl.h"
-#include "media/SoundMeter.h"
+#include "tools/SoundMeter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

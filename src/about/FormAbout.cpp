@@ -3,7 +3,7 @@
 #include "about/HelpPages.h"
 #include "controls/AquaButton.h"
 #include "controls/WindowLook.h"
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
 #include <QLabel>
 

@@ -1,6 +1,6 @@
 #include "about/HelpPages.h"
 
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,8 +1,7 @@
 #include "app/SingleInstance.h"
+#include "dialogs/MessageBoxPrompts.h"
 #include "media/GstMediaControl.h"
-#include "project/ProjectCommands.h"
 #include "workspace/FormMain.h"
-#include "workspace/MessageBoxPrompts.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -39,9 +38,9 @@ int main(int argc, char** argv)
     if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
         project = QFileInfo(arguments[1]).absoluteFilePath();
     QTimer::singleShot(0, &window, [&window, project] {
-        offerRecovery(window);
+        window.project().offerRecovery();
         if (!project.isEmpty())
-            openProjectFile(window, project);
+            window.project().openFile(project);
     });
     return QApplication::exec();
 }

@@ -1,8 +1,8 @@
 #include "export/ExportSubtitles.h"
 
+#include "dialogs/Prompts.h"
 #include "export/SubtitleText.h"
-#include "project/FileAccess.h"
-#include "workspace/Prompts.h"
+#include "storage/FileAccess.h"
 
 #include <QDir>
 #include <QFileInfo>

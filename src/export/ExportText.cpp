@@ -1,6 +1,6 @@
 #include "export/ExportText.h"
 
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 namespace {
 

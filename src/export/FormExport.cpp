@@ -4,10 +4,10 @@
 #include "controls/PlainTextBox.h"
 #include "controls/TextBoxText.h"
 #include "controls/WindowLook.h"
+#include "dialogs/Prompts.h"
 #include "export/ExportText.h"
-#include "project/FileAccess.h"
-#include "project/TextEncoding.h"
-#include "workspace/Prompts.h"
+#include "storage/FileAccess.h"
+#include "storage/TextEncoding.h"
 
 #include <QCheckBox>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "export/SubtitleText.h"
 
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,19 +1,19 @@
 #include "project/ProjectCommands.h"
 
-#include "project/FileAccess.h"
-#include "project/FileDialog.h"
-#include "project/Paths.h"
+#include "dialogs/FileDialog.h"
+#include "dialogs/Prompts.h"
+#include "model/WorkspaceState.h"
+#include "project/ProjectWindow.h"
 #include "project/ProjectWorkspace.h"
-#include "project/RecoveryFile.h"
-#include "workspace/FormMain.h"
-#include "workspace/Prompts.h"
+#include "storage/FileAccess.h"
+#include "storage/Paths.h"
+#include "storage/ProjectFile.h"
+#include "storage/RecoveryFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QScopedValueRollback>
 
 #include <utility>
@@ -23,71 +23,72 @@ namespace {
 const FileFilter ProjectFilter{QStringLiteral("*.kvprj"), QStringLiteral("*.kvprj")};
 const QString ProjectExtension = QStringLiteral("kvprj");
 
+const QString CurrentProjectQuestion = QStringLiteral("Do you want to save the current project?");
+
+} // namespace
+
+ProjectCommands::ProjectCommands(ProjectWindow& window, Prompts& prompts, QWidget* owner)
+    : window_(window), prompts_(prompts), owner_(owner)
+{
+}
+
 // Offers to save unsaved changes with `question`. False when the user said
 // Yes and the save did not happen (cancelled or failed): the caller must not
 // go on and lose the work.
-bool offerToSave(FormMain& window, const QString& question)
+bool ProjectCommands::offerToSave(const QString& question)
 {
-    if (!window.state().isDirty)
+    if (!window_.state().isDirty)
         return true;
-    if (window.prompts().message(&window, question, Prompts::Buttons::YesNo) ==
-        Prompts::Answer::Yes)
-        return saveProject(window);
+    if (prompts_.message(owner_, question, Prompts::Buttons::YesNo) == Prompts::Answer::Yes)
+        return save();
     // The user lets the work go; a crash must not bring it back.
     removeRecoveryFile();
     return true;
 }
 
-// Asked before a command replaces a workspace.
-bool offerToSaveCurrent(FormMain& window)
-{
-    return offerToSave(window, QStringLiteral("Do you want to save the current project?"));
-}
-
 // Tells the user that the project file at `path` could not be `done`, and why.
-void reportFileFailure(FormMain& window, const QString& done, const QString& path,
-                       const QString& reason, const QString& more = {})
+void ProjectCommands::reportFileFailure(const QString& done, const QString& path,
+                                        const QString& reason, const QString& more)
 {
-    window.prompts().message(&window,
-                             QStringLiteral("The project could not be %1\n%2\n\n%3%4")
-                                 .arg(done, QDir::toNativeSeparators(path), reason, more),
-                             Prompts::Buttons::Ok);
+    prompts_.message(owner_,
+                     QStringLiteral("The project could not be %1\n%2\n\n%3%4")
+                         .arg(done, QDir::toNativeSeparators(path), reason, more),
+                     Prompts::Buttons::Ok);
 }
 
-void reportSaveFailure(FormMain& window, const QString& path, const QString& reason, bool automatic)
+void ProjectCommands::reportSaveFailure(const QString& path, const QString& reason, bool automatic)
 {
     // Reported once: the auto-saver stays quiet until a save succeeds, also
     // while this message is open.
-    window.state().saveFailureReported = true;
+    window_.state().saveFailureReported = true;
     QString more = QStringLiteral("\n\nNothing was changed on disk, and your work is still open.");
     if (automatic)
         more += QStringLiteral(" Kelvane keeps trying every 30 seconds; you can also save the "
                                "project elsewhere with Save Project As.");
-    reportFileFailure(window, QStringLiteral("saved to"), path, reason, more);
+    reportFileFailure(QStringLiteral("saved to"), path, reason, more);
 }
 
 // Writes the project file and tells the user if that failed.
-bool writeProject(FormMain& window)
+bool ProjectCommands::writeProject()
 {
-    const std::optional<QString> failure = WriteProjectFile(window);
+    const std::optional<QString> failure = WriteProjectFile(window_);
     if (failure)
-        reportSaveFailure(window, window.state().projectFile, *failure, false);
+        reportSaveFailure(window_.state().projectFile, *failure, false);
     return !failure;
 }
 
 // Fills the empty workspace with `content` and plays its media from the last
 // section, so that the work goes on where it ended.
-void loadWorkspace(FormMain& window, const QString& projectFile, ProjectContent content)
+void ProjectCommands::load(const QString& projectFile, ProjectContent content)
 {
     // Until the media has opened, a tick of the auto-saver must not write the
     // rows just read back over the file.
-    const QScopedValueRollback loading(window.state().loadingProject, true);
-    fillWorkspace(window, projectFile, std::move(content));
-    window.state().mediaOpened = false;
-    window.cmdPlay_Click();
+    const QScopedValueRollback loading(window_.state().loadingProject, true);
+    fillWorkspace(window_, projectFile, std::move(content));
+    window_.continueWork();
 }
 
-void loadProjectFile(FormMain& window, const QString& path)
+void ProjectCommands::loadFile(const QString& path)
 {
     // The file is read whole and closed here, before anything can write it;
     // a file that does not begin like a project, however large, is not.
@@ -96,21 +97,16 @@ void loadProjectFile(FormMain& window, const QString& path)
     if (!failure && beginsProjectFile(bytes))
         failure = readWholeFile(path, bytes);
     if (failure) {
-        reportFileFailure(window, QStringLiteral("opened from"), path, *failure);
-        window.showProjectCaption();
+        reportFileFailure(QStringLiteral("opened from"), path, *failure);
+        window_.showProjectCaption();
         return;
     }
     std::optional<ProjectContent> content = readProjectFileBytes(bytes);
-    if (!content) {
-        // Not a project file: the workspace stays empty.
-        window.showProjectCaption();
-        return;
-    }
-    loadWorkspace(window, path, std::move(*content));
-    window.showProjectCaption();
+    // Not a project file: the workspace stays empty.
+    if (content)
+        load(path, std::move(*content));
+    window_.showProjectCaption();
 }
-
-} // namespace
 
 QString projectFolder(const WorkspaceState& state)
 {
@@ -118,11 +114,11 @@ QString projectFolder(const WorkspaceState& state)
                                        : QFileInfo(state.projectFile).absolutePath();
 }
 
-void newTranscriptionProject(FormMain& window)
+void ProjectCommands::newTranscription()
 {
-    if (!offerToSaveCurrent(window))
+    if (!offerToSave(CurrentProjectQuestion))
         return;
-    window.ResetWorkspace();
+    window_.resetWorkspace();
     FileDialogRequest request;
     request.mode = FileDialogMode::Open;
     request.title = QStringLiteral("Please select an Audio/Video file.");
@@ -131,57 +127,53 @@ void newTranscriptionProject(FormMain& window)
                        {QStringLiteral("*.*"), QStringLiteral("*.*")}};
     request.initialFolder = documentsFolder();
     request.defaultExtension = QStringLiteral("wav");
-    WorkspaceState& state = window.state();
-    state.mediaFile = window.prompts().chooseFile(&window, request);
+    QString media = prompts_.chooseFile(owner_, request);
     // Each line of a project file holds one thing; a path cannot span two.
-    if (state.mediaFile.contains(u'\n') || state.mediaFile.contains(u'\r')) {
-        window.prompts().message(&window,
-                                 QStringLiteral("The file\n%1\ncannot be transcribed because its "
-                                                "name holds a line break. Rename it and choose it "
-                                                "again.")
-                                     .arg(QDir::toNativeSeparators(state.mediaFile)),
-                                 Prompts::Buttons::Ok);
-        state.mediaFile.clear();
+    if (media.contains(u'\n') || media.contains(u'\r')) {
+        prompts_.message(owner_,
+                         QStringLiteral("The file\n%1\ncannot be transcribed because its name "
+                                        "holds a line break. Rename it and choose it again.")
+                             .arg(QDir::toNativeSeparators(media)),
+                         Prompts::Buttons::Ok);
+        media.clear();
     }
-    window.controls().lblMediaFile->setText(FileNameOfPath(state.mediaFile));
-    state.mediaOpened = false;
-    window.controls().txtScript->setFocus();
+    window_.setMediaFile(media);
 }
 
-void openProject(FormMain& window)
+void ProjectCommands::open()
 {
-    if (!offerToSaveCurrent(window))
+    if (!offerToSave(CurrentProjectQuestion))
         return;
-    window.ResetWorkspace();
+    window_.resetWorkspace();
     FileDialogRequest request;
     request.mode = FileDialogMode::Open;
     request.title = QStringLiteral("Open Project");
     request.filters = {ProjectFilter};
     request.initialFolder = documentsFolder();
     request.defaultExtension = ProjectExtension;
-    const QString path = window.prompts().chooseFile(&window, request);
+    const QString path = prompts_.chooseFile(owner_, request);
     if (!path.isEmpty())
-        loadProjectFile(window, path);
+        loadFile(path);
 }
 
-void openProjectFile(FormMain& window, const QString& path)
+void ProjectCommands::openFile(const QString& path)
 {
-    if (!offerToSaveCurrent(window))
+    if (!offerToSave(CurrentProjectQuestion))
         return;
-    window.ResetWorkspace();
-    loadProjectFile(window, path);
+    window_.resetWorkspace();
+    loadFile(path);
 }
 
-bool saveProject(FormMain& window)
+bool ProjectCommands::save()
 {
-    if (window.state().projectFile.isEmpty())
-        return saveProjectAs(window);
-    return writeProject(window);
+    if (window_.state().projectFile.isEmpty())
+        return saveAs();
+    return writeProject();
 }
 
-bool saveProjectAs(FormMain& window)
+bool ProjectCommands::saveAs()
 {
-    WorkspaceState& state = window.state();
+    WorkspaceState& state = window_.state();
     FileDialogRequest request;
     request.mode = FileDialogMode::Save;
     request.title = QStringLiteral("Save Project");
@@ -189,41 +181,41 @@ bool saveProjectAs(FormMain& window)
     request.filters = {ProjectFilter};
     request.initialFolder = projectFolder(state);
     request.defaultExtension = ProjectExtension;
-    const QString path = window.prompts().chooseFileToWrite(&window, request);
+    const QString path = prompts_.chooseFileToWrite(owner_, request);
     if (path.isEmpty())
         return false;
     // A project that cannot be written there keeps its former file, also
     // for the auto-saver while the user reads why.
     QString previous = std::exchange(state.projectFile, path);
-    const std::optional<QString> failure = WriteProjectFile(window);
+    const std::optional<QString> failure = WriteProjectFile(window_);
     if (!failure)
         return true;
     state.projectFile = std::move(previous);
-    reportSaveFailure(window, path, *failure, false);
+    reportSaveFailure(path, *failure, false);
     return false;
 }
 
-void autoSaveProject(FormMain& window)
+void ProjectCommands::autoSave()
 {
-    WorkspaceState& state = window.state();
+    WorkspaceState& state = window_.state();
     if (state.loadingProject)
         return;
     const std::optional<QString> failure =
-        state.projectFile.isEmpty() ? std::nullopt : WriteProjectFile(window);
+        state.projectFile.isEmpty() ? std::nullopt : WriteProjectFile(window_);
     // A project without a file, or one that could not be written, is kept
     // safe in the recovery copy meanwhile, before the user is told.
-    keepRecoveryCopy(window);
+    keepRecoveryCopy();
     if (failure && !state.saveFailureReported)
-        reportSaveFailure(window, state.projectFile, *failure, true);
+        reportSaveFailure(state.projectFile, *failure, true);
 }
 
-void keepRecoveryCopy(FormMain& window)
+void ProjectCommands::keepRecoveryCopy()
 {
-    WorkspaceState& state = window.state();
+    WorkspaceState& state = window_.state();
     if (!state.isDirty || state.loadingProject)
         return;
     const std::optional<QString> failure =
-        writeRecoveryFile(state.projectFile, workspaceContent(window));
+        writeRecoveryFile(state.projectFile, workspaceContent(window_));
     // Told once, since this runs while the user types; the next tick and
     // Continue try again, and a copy that succeeds ends the silence.
     if (!failure) {
@@ -232,8 +224,8 @@ void keepRecoveryCopy(FormMain& window)
     }
     if (std::exchange(state.recoveryFailureReported, true))
         return;
-    window.prompts().message(
-        &window,
+    prompts_.message(
+        owner_,
         QStringLiteral("Kelvane could not keep a recovery copy of the unsaved work in\n%1\n\n%2"
                        "\n\nYour work is still open. Save it to keep it safe; Kelvane keeps "
                        "trying.")
@@ -241,15 +233,15 @@ void keepRecoveryCopy(FormMain& window)
         Prompts::Buttons::Ok);
 }
 
-bool offerRecovery(FormMain& window)
+bool ProjectCommands::offerRecovery()
 {
     const QString path = recoveryFilePath();
     if (claimRecoveryFile() || !FileExists(path))
         return false;
-    if (window.prompts().message(&window,
-                                 QStringLiteral("Kelvane did not close normally. Do you want to "
-                                                "recover the unsaved transcription?"),
-                                 Prompts::Buttons::YesNo) != Prompts::Answer::Yes) {
+    if (prompts_.message(owner_,
+                         QStringLiteral("Kelvane did not close normally. Do you want to recover "
+                                        "the unsaved transcription?"),
+                         Prompts::Buttons::YesNo) != Prompts::Answer::Yes) {
         removeRecoveryFile();
         return false;
     }
@@ -268,22 +260,22 @@ bool offerRecovery(FormMain& window)
                 ? QStringLiteral("The file is kept as\n%1").arg(QDir::toNativeSeparators(kept))
                 : QStringLiteral("It could not be set aside either: copy it elsewhere now, "
                                  "before Kelvane keeps new work there.");
-        window.prompts().message(&window,
-                                 QStringLiteral("The unsaved transcription could not be recovered "
-                                                "from\n%1\n\n%2\n\n%3")
-                                     .arg(QDir::toNativeSeparators(path), *failure, where),
-                                 Prompts::Buttons::Ok);
+        prompts_.message(owner_,
+                         QStringLiteral("The unsaved transcription could not be recovered "
+                                        "from\n%1\n\n%2\n\n%3")
+                             .arg(QDir::toNativeSeparators(path), *failure, where),
+                         Prompts::Buttons::Ok);
         return false;
     }
     // Recovered work is unsaved until the user saves it; as such it also
     // stays when its media cannot be opened.
-    window.state().isDirty = true;
-    loadWorkspace(window, work->projectFile, std::move(work->content));
-    window.markUnsaved();
+    window_.state().isDirty = true;
+    load(work->projectFile, std::move(work->content));
+    window_.markUnsaved();
     return true;
 }
 
-bool offerToSaveBeforeQuit(FormMain& window)
+bool ProjectCommands::offerToSaveBeforeQuit()
 {
-    return offerToSave(window, QStringLiteral("Do you want to save the project before quit?"));
+    return offerToSave(QStringLiteral("Do you want to save the project before quit?"));
 }

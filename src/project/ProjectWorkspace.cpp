@@ -1,28 +1,26 @@
 #include "project/ProjectWorkspace.h"
 
-#include "project/FileAccess.h"
-#include "project/Paths.h"
-#include "project/RecoveryFile.h"
-#include "workspace/FormMain.h"
-#include "workspace/SectionGrid.h"
+#include "model/WorkspaceState.h"
+#include "project/ProjectWindow.h"
+#include "storage/FileAccess.h"
+#include "storage/ProjectFile.h"
+#include "storage/RecoveryFile.h"
 
-#include <QLabel>
-
-ProjectContent workspaceContent(const FormMain& window)
+ProjectContent workspaceContent(ProjectWindow& window)
 {
-    const SectionGrid& grid = *window.controls().oGrid;
+    const SectionTableModel& table = window.table();
     ProjectContent content;
     content.mediaFile = window.state().mediaFile;
-    content.rows.reserve(grid.rows() - 1);
-    for (int row = 1; row < grid.rows(); ++row) {
+    content.rows.reserve(table.rowCount());
+    for (int row = 0; row < table.rowCount(); ++row) {
         SectionTableModel::Cells& cells = content.rows.emplace_back();
         for (int column = 0; column < SectionTableModel::ColumnCount; ++column)
-            cells[column] = grid.text(row, column);
+            cells[column] = table.cell(row, column);
     }
     return content;
 }
 
-std::optional<QString> WriteProjectFile(FormMain& window)
+std::optional<QString> WriteProjectFile(ProjectWindow& window)
 {
     WorkspaceState& state = window.state();
     if (std::optional<QString> failure =
@@ -36,13 +34,11 @@ std::optional<QString> WriteProjectFile(FormMain& window)
     return std::nullopt;
 }
 
-void fillWorkspace(FormMain& window, const QString& path, ProjectContent content)
+void fillWorkspace(ProjectWindow& window, const QString& path, ProjectContent content)
 {
-    WorkspaceState& state = window.state();
-    state.projectFile = path;
-    state.mediaFile = content.mediaFile;
-    window.controls().lblMediaFile->setText(FileNameOfPath(state.mediaFile));
-    SectionGrid& grid = *window.controls().oGrid;
-    grid.loadRows(std::move(content.rows));
-    window.setScriptText(grid.text(grid.row(), SectionTableModel::ColumnCount - 1));
+    window.state().projectFile = path;
+    window.setMediaFile(content.mediaFile);
+    SectionTableModel& table = window.table();
+    table.loadRows(std::move(content.rows));
+    window.setScriptText(table.cell(table.rowCount() - 1, SectionTableModel::TextColumn));
 }

@@ -7,14 +7,14 @@
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
 #include "controls/WindowLook.h"
+#include "dialogs/Prompts.h"
 #include "export/ExportSubtitles.h"
 #include "export/FormExport.h"
 #include "media/MediaControl.h"
-#include "project/ProjectCommands.h"
-#include "project/RecoveryFile.h"
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
+#include "storage/Paths.h"
+#include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
-#include "workspace/Prompts.h"
 #include "workspace/SectionGrid.h"
 
 #include <QCheckBox>
@@ -227,6 +227,9 @@ void FormMain::connectHandlers()
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
     connect(c.SliderTime, &PlaySlider::SeekTo, this, &FormMain::SliderTime_SeekTo);
     c.txtScript->installEventFilter(this);
+    // A table loaded whole goes on at its last section.
+    connect(&table(), &QAbstractItemModel::modelReset, this,
+            [this] { ui_.oGrid->setRow(ui_.oGrid->rows() - 1); });
     // Text changed with the mouse alone (a paste, a drop, the context menu's
     // undo) is kept as if typed, so that no edit waits for a key to reach
     // the table.
@@ -289,6 +292,25 @@ void FormMain::closeMedia()
     ui_.cmdRewind->show();
 }
 
+SectionTableModel& FormMain::table()
+{
+    return ui_.oGrid->table();
+}
+
+void FormMain::setMediaFile(const QString& path)
+{
+    state_.mediaFile = path;
+    ui_.lblMediaFile->setText(FileNameOfPath(path));
+    ui_.txtScript->setFocus();
+}
+
+// The media is opened afresh and the last section replayed.
+void FormMain::continueWork()
+{
+    state_.mediaOpened = false;
+    cmdPlay_Click();
+}
+
 void FormMain::showProjectCaption()
 {
     setWindowTitle(productName() + u' ' + state_.projectFile);
@@ -313,27 +335,27 @@ void FormMain::setScriptText(const QString& text)
 
 void FormMain::menuOpen_Click()
 {
-    newTranscriptionProject(*this);
+    project_.newTranscription();
 }
 
 void FormMain::menuSave_Click()
 {
-    saveProject(*this);
+    project_.save();
 }
 
 void FormMain::menuSaveAs_Click()
 {
-    saveProjectAs(*this);
+    project_.saveAs();
 }
 
 void FormMain::menuLoad_Click()
 {
-    openProject(*this);
+    project_.open();
 }
 
 void FormMain::TimerAutoSaver_Timer()
 {
-    autoSaveProject(*this);
+    project_.autoSave();
 }
 
 void FormMain::menuExport_Click()
@@ -445,7 +467,7 @@ bool FormMain::Form_Unload()
 {
     // Stop the sound before anything is asked.
     closeMedia();
-    if (!offerToSaveBeforeQuit(*this))
+    if (!project_.offerToSaveBeforeQuit())
         return false;
     // A clean end: saved, or let go.
     removeRecoveryFile();

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "workspace/WorkspaceState.h"
+#include "model/WorkspaceState.h"
+#include "project/ProjectCommands.h"
+#include "project/ProjectWindow.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -18,11 +20,12 @@ class QMenu;
 class QPlainTextEdit;
 class QTimer;
 class SectionGrid;
+class SectionTableModel;
 
 // The program's one window: the player and text panel on the left, the
 // section table on the right, and the menus whose shortcut keys drive the
 // transcription while the caret stays in the text box.
-class FormMain final : public QMainWindow
+class FormMain final : public QMainWindow, public ProjectWindow
 {
     Q_OBJECT
 
@@ -80,23 +83,30 @@ public:
     ~FormMain() override;
 
     const Controls& controls() const { return ui_; }
-    WorkspaceState& state() { return state_; }
+    WorkspaceState& state() override { return state_; }
     const WorkspaceState& state() const { return state_; }
+    SectionTableModel& table() override;
     MediaControl& MMC() { return mmc_; }
     Prompts& prompts() { return prompts_; }
+    ProjectCommands& project() { return project_; }
 
     // Returns the table, the current section, the controls and the state to
     // an empty workspace.
     void ResetWorkspace();
+    void resetWorkspace() override { ResetWorkspace(); }
+
+    void setMediaFile(const QString& path) override;
 
     // Caption forms: the product name and the project file after a save or a
     // load; after any change the project is marked unsaved, which shows a star.
-    void showProjectCaption();
-    void markUnsaved();
+    void showProjectCaption() override;
+    void markUnsaved() override;
 
     // Replaces the text box's text without counting it as typing; the caret
     // goes to its end.
-    void setScriptText(const QString& text);
+    void setScriptText(const QString& text) override;
+
+    void continueWork() override;
 
 public slots:
     // The transcription cycle: Play/Pause/Continue, and the replay of the
@@ -167,6 +177,7 @@ private:
     Prompts& prompts_;
     Controls ui_{};
     WorkspaceState state_;
+    ProjectCommands project_{*this, prompts_, this};
     // The capture section is being captured: while it is the current row and
     // no replay runs, its end follows the position. A loaded last section is
     // not, until it has been replayed, and neither is a capture section that

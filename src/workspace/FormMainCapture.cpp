@@ -5,10 +5,9 @@
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
 #include "controls/TextBoxText.h"
+#include "dialogs/Prompts.h"
 #include "media/MediaControl.h"
-#include "project/ProjectCommands.h"
-#include "workspace/FormatTime.h"
-#include "workspace/Prompts.h"
+#include "model/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
 #include <QLabel>
@@ -46,7 +45,7 @@ void FormMain::cmdPlay_Click()
     markUnsaved();
     // A committed section is safe from a crash at once.
     if (committed)
-        keepRecoveryCopy(*this);
+        project_.keepRecoveryCopy();
 }
 
 // Opens the media and starts playing it. A file the device cannot play shows
@@ -98,7 +97,7 @@ void FormMain::startFirstSection(qint32 position)
 void FormMain::commitSection()
 {
     SectionGrid& grid = *ui_.oGrid;
-    grid.setRows(grid.rows() + 1);
+    grid.table().appendRow();
     const int added = grid.rows() - 1;
     const int closed = added - 1;
     grid.setText(closed, 0, ui_.lblSectionStart->text());
@@ -108,7 +107,6 @@ void FormMain::commitSection()
     grid.setText(closed, 4, SectionTableModel::oneLine(textBoxText(*ui_.txtScript)));
     grid.setTopRow(added);
     grid.setRow(added);
-    grid.stripeRow(added);
     grid.setCol(0);
     grid.setColSel(grid.cols() - 1);
     setScriptText(QString());

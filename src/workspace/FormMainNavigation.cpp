@@ -5,7 +5,7 @@
 
 #include "controls/PlaySlider.h"
 #include "controls/TextBoxText.h"
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
 #include <QLabel>

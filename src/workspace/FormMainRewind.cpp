@@ -4,7 +4,7 @@
 
 #include "controls/AquaButton.h"
 #include "media/MediaControl.h"
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
 #include <QLabel>

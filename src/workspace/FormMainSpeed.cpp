@@ -4,7 +4,7 @@
 #include "workspace/FormMain.h"
 
 #include "media/MediaControl.h"
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
 
 #include <QLabel>
 

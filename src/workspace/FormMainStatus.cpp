@@ -6,7 +6,7 @@
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
 #include "media/MediaControl.h"
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
 #include <QCheckBox>

@@ -11,14 +11,6 @@ namespace {
 // wide enough to show long section texts.
 constexpr int TextColumnBlanks = 291;
 
-// Rows alternate: an even row's cells are white, an odd row keeps the grid's
-// grey.
-const QColor StripeColour(255, 255, 255);
-bool isStriped(int row)
-{
-    return row % 2 == 0;
-}
-
 } // namespace
 
 SectionGrid::SectionGrid(QWidget* parent) : QTableView(parent)
@@ -153,30 +145,6 @@ void SectionGrid::setTopRow(int row)
     // The view scrolls by whole rows, so the scroll value is the top row.
     if (row >= 1 && row < rows())
         verticalScrollBar()->setValue(row - 1);
-}
-
-void SectionGrid::setCellBackColor(const QColor& colour)
-{
-    model_.setCellBackground(row() - 1, col(), colour);
-}
-
-void SectionGrid::stripeRow(int row)
-{
-    if (!isStriped(row))
-        return;
-    for (int column = 0; column < cols(); ++column)
-        model_.setCellBackground(row - 1, column, StripeColour);
-}
-
-void SectionGrid::loadRows(std::vector<SectionTableModel::Cells> rows)
-{
-    std::vector<QColor> backgrounds(rows.size());
-    for (size_t i = 0; i < backgrounds.size(); ++i) {
-        if (isStriped(int(i) + 1))
-            backgrounds[i] = StripeColour;
-    }
-    model_.replaceRows(std::move(rows), backgrounds);
-    setRow(this->rows() - 1);
 }
 
 void SectionGrid::makeCurrent(int row, int column)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 #include <QTableView>
 
@@ -38,17 +38,6 @@ public:
 
     // Scrolls so that `row` is the first one shown.
     void setTopRow(int row);
-
-    // Background of the current cell.
-    void setCellBackColor(const QColor& colour);
-
-    // Appended rows alternate: an even row's cells are white, an odd row
-    // keeps the grid's grey. The current cell does not move.
-    void stripeRow(int row);
-
-    // Replaces the section rows with `rows`, striped as if appended one by
-    // one, and makes the last one current.
-    void loadRows(std::vector<SectionTableModel::Cells> rows);
 
     // Brings a row into view by scrolling up or down only: the text column
     // is wider than the view, and showing its start would hide the times.

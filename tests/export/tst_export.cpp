@@ -5,7 +5,7 @@
 #include "controls/AquaButton.h"
 #include "export/ExportText.h"
 #include "export/FormExport.h"
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "TestMedia.h"
 
 #include "export/SubtitleText.h"
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 #include <QFile>
 #include <QScopeGuard>

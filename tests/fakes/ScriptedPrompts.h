@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
 #include <QList>
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include "TestMedia.h"
 #include "media/GstMediaControl.h"
 #include "media/Playbin.h"
-#include "media/SoundMeter.h"
+#include "tools/SoundMeter.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "FakeMediaControl.h"
 #include "TestMedia.h"
 #include "media/GstMediaControl.h"
-#include "media/SoundMeter.h"
+#include "tools/SoundMeter.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

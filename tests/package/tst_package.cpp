@@ -2,7 +2,7 @@
 #include "TestMedia.h"
 #include "XServer.h"
 
-#include "project/ProjectFile.h"
+#include "storage/ProjectFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

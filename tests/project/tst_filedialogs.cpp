@@ -1,5 +1,5 @@
-#include "project/FileDialog.h"
-#include "project/Paths.h"
+#include "dialogs/FileDialog.h"
+#include "storage/Paths.h"
 
 #include <QApplication>
 #include <QComboBox>

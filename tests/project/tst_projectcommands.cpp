@@ -3,9 +3,9 @@
 #include "Unprivileged.h"
 
 #include "controls/AquaButton.h"
-#include "project/FileDialog.h"
+#include "dialogs/FileDialog.h"
 #include "project/ProjectCommands.h"
-#include "project/RecoveryFile.h"
+#include "storage/RecoveryFile.h"
 #include "workspace/SectionGrid.h"
 
 #include <QDir>
@@ -678,7 +678,7 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
     // Nothing to recover: nothing is asked.
     {
         TestWindow t;
-        QVERIFY(!offerRecovery(t.w));
+        QVERIFY(!t.w.project().offerRecovery());
         QVERIFY(t.prompts.asked.isEmpty());
     }
 
@@ -690,7 +690,7 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
         auto& [device, prompts, w, c] = t;
         device.addMedia(Media, MediaLength);
         prompts.script({Prompts::Answer::Yes});
-        QVERIFY(offerRecovery(w));
+        QVERIFY(w.project().offerRecovery());
         QCOMPARE(prompts.asked.size(), 1);
         QCOMPARE(prompts.asked[0].text, RecoveryQuestion);
         QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::YesNo);
@@ -716,10 +716,10 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
         auto& [device, prompts, w, c] = t;
         device.addMedia(Media, MediaLength);
         prompts.script({Prompts::Answer::Yes, Prompts::Answer::No});
-        QVERIFY(offerRecovery(w));
+        QVERIFY(w.project().offerRecovery());
         QCOMPARE(w.windowTitle(), QString("Kelvane *"));
         QCOMPARE(c.oGrid->rows(), 4);
-        openProjectFile(w, path);
+        w.project().openFile(path);
         QCOMPARE(prompts.asked.last().text, SaveQuestion);
         QCOMPARE(w.windowTitle(), Product + ' ' + path);
         QVERIFY(!QFileInfo::exists(recovery));
@@ -732,7 +732,7 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
         TestWindow t;
         auto& [device, prompts, w, c] = t;
         prompts.script({Prompts::Answer::Yes, Prompts::Answer::Ok});
-        QVERIFY(offerRecovery(w));
+        QVERIFY(w.project().offerRecovery());
         QCOMPARE(prompts.asked.last().text,
                  QString("Sorry. The application doesn't support this type of media."));
         QCOMPARE(c.oGrid->rows(), 4);
@@ -747,7 +747,7 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
     {
         TestWindow t;
         t.prompts.script({Prompts::Answer::No});
-        QVERIFY(!offerRecovery(t.w));
+        QVERIFY(!t.w.project().offerRecovery());
         QVERIFY(!QFileInfo::exists(recovery));
         QCOMPARE(t.c.oGrid->rows(), 2);
         QCOMPARE(t.w.windowTitle(), Product);
@@ -758,7 +758,7 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
     {
         TestWindow t;
         t.prompts.script({Prompts::Answer::Yes, Prompts::Answer::Ok});
-        QVERIFY(!offerRecovery(t.w));
+        QVERIFY(!t.w.project().offerRecovery());
         const QStringList kept = QDir(QFileInfo(recovery).path())
                                      .entryList({"recovery.kvrec.unreadable-*"}, QDir::Files);
         QCOMPARE(kept.size(), 1);

@@ -1,10 +1,10 @@
 #include "TestFiles.h"
 #include "Unprivileged.h"
 
-#include "project/FileAccess.h"
-#include "project/ProjectFile.h"
-#include "project/RecoveryFile.h"
-#include "project/TextEncoding.h"
+#include "storage/FileAccess.h"
+#include "storage/ProjectFile.h"
+#include "storage/RecoveryFile.h"
+#include "storage/TextEncoding.h"
 
 #include <QDir>
 #include <QFile>

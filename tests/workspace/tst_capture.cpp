@@ -2,8 +2,8 @@
 
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
-#include "project/FileDialog.h"
-#include "workspace/FormatTime.h"
+#include "dialogs/FileDialog.h"
+#include "model/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "TestMedia.h"
 
 #include "media/GstMediaControl.h"
-#include "media/SoundMeter.h"
+#include "tools/SoundMeter.h"
 #include "workspace/FormMain.h"
 #include "workspace/SectionGrid.h"
 

@@ -4,9 +4,9 @@
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
+#include "dialogs/MessageBoxPrompts.h"
 #include "workspace/FormMain.h"
 #include "workspace/MainLayout.h"
-#include "workspace/MessageBoxPrompts.h"
 #include "workspace/SectionGrid.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "project/ProjectFile.h"
+#include "storage/ProjectFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "project/FileAccess.h"
+#include "storage/FileAccess.h"
 
 #include <QFile>
 #include <QFileInfo>

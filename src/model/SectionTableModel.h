@@ -9,13 +9,15 @@
 // The section table: one row per section, five text cells each (raw start,
 // raw end, start time, end time, text). Cells hold exactly the texts the
 // workspace writes; a cell may carry its own background colour, otherwise it
-// shows the table's.
+// shows the table's. Rows are counted from 0 here; the grid shows them below
+// its header, as rows 1 and up.
 class SectionTableModel final : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
     static constexpr int ColumnCount = 5;
+    static constexpr int TextColumn = 4;
     using Cells = std::array<QString, ColumnCount>;
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -30,9 +32,11 @@ public:
 
     // Grows with empty rows at the end or drops rows from the end.
     void resize(int rows);
-    // Replaces every row at once. Every cell of a row gets the row's colour
-    // in `backgrounds`; an invalid colour shows the table's.
-    void replaceRows(std::vector<Cells> rows, const std::vector<QColor>& backgrounds);
+    // Appends an empty row, striped: appended and loaded rows alternate, the
+    // second, fourth... section's cells white, the others the table's grey.
+    void appendRow();
+    // Replaces every row at once, striped as if appended one by one.
+    void loadRows(std::vector<Cells> rows);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
     void setCellBackground(int row, int column, const QColor& colour);
@@ -46,6 +50,7 @@ private:
     };
 
     bool contains(int row, int column) const;
+    static bool isStriped(int row) { return row % 2 == 1; }
 
     std::vector<Row> rows_;
 };

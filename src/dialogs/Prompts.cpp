@@ -1,6 +1,6 @@
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
-#include "project/Paths.h"
+#include "storage/Paths.h"
 
 QString Prompts::chooseFileToWrite(QWidget* owner, const FileDialogRequest& request)
 {

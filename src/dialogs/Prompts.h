@@ -1,6 +1,6 @@
 #pragma once
 
-#include "project/FileDialog.h"
+#include "dialogs/FileDialog.h"
 
 #include <QString>
 

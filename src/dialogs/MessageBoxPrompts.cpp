@@ -1,4 +1,4 @@
-#include "workspace/MessageBoxPrompts.h"
+#include "dialogs/MessageBoxPrompts.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "project/FileDialog.h"
+#include "dialogs/FileDialog.h"
 
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "project/TextEncoding.h"
+#include "storage/TextEncoding.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

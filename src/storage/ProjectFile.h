@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/SectionTableModel.h"
+#include "model/ProjectContent.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,11 +12,6 @@
 // the media path, and one line per section row with its five cells joined
 // by "<|S|>". Every line ends in CR LF. The cells are stored as they stand;
 // nothing is escaped or recomputed.
-struct ProjectContent
-{
-    QString mediaFile;
-    std::vector<SectionTableModel::Cells> rows;
-};
 
 // The file's bytes. A `preamble` of ASCII lines goes before them, as the
 // recovery file has one, without a copy of the whole file.

@@ -1,4 +1,4 @@
-#include "project/Paths.h"
+#include "storage/Paths.h"
 
 #include <QDir>
 #include <QFileInfo>

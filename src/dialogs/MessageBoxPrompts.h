@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/Prompts.h"
+#include "dialogs/Prompts.h"
 
 // Prompts shown as the toolkit's modal message boxes and file dialogs.
 class MessageBoxPrompts final : public Prompts

@@ -1,4 +1,4 @@
-#include "workspace/SectionTableModel.h"
+#include "model/SectionTableModel.h"
 
 #include <algorithm>
 
@@ -7,6 +7,8 @@ namespace {
 const std::array<QString, SectionTableModel::ColumnCount> Headers = {
     QString(), QString(), QStringLiteral("Start Time"), QStringLiteral("End Time"),
     QStringLiteral("Text")};
+
+const QColor StripeColour(255, 255, 255);
 
 } // namespace
 
@@ -90,15 +92,25 @@ QColor SectionTableModel::cellBackground(int row, int column) const
     return contains(row, column) ? rows_[row].backgrounds[column] : QColor();
 }
 
-void SectionTableModel::replaceRows(std::vector<Cells> rows, const std::vector<QColor>& backgrounds)
+void SectionTableModel::appendRow()
+{
+    const int added = rowCount();
+    resize(added + 1);
+    if (isStriped(added)) {
+        rows_[added].backgrounds.fill(StripeColour);
+        emit dataChanged(index(added, 0), index(added, ColumnCount - 1), {Qt::BackgroundRole});
+    }
+}
+
+void SectionTableModel::loadRows(std::vector<Cells> rows)
 {
     beginResetModel();
     rows_.clear();
     rows_.resize(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
         rows_[i].cells = std::move(rows[i]);
-        if (i < backgrounds.size())
-            rows_[i].backgrounds.fill(backgrounds[i]);
+        if (isStriped(int(i)))
+            rows_[i].backgrounds.fill(StripeColour);
     }
     endResetModel();
 }

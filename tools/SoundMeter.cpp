@@ -1,4 +1,4 @@
-#include "media/SoundMeter.h"
+#include "tools/SoundMeter.h"
 
 #include "media/GstSupport.h"
 

@@ -1,6 +1,6 @@
-#include "project/ProjectFile.h"
+#include "storage/ProjectFile.h"
 
-#include "project/TextEncoding.h"
+#include "storage/TextEncoding.h"
 
 namespace {
 

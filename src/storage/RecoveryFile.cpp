@@ -1,6 +1,6 @@
-#include "project/RecoveryFile.h"
+#include "storage/RecoveryFile.h"
 
-#include "project/FileAccess.h"
+#include "storage/FileAccess.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "workspace/FormatTime.h"
+#include "model/FormatTime.h"
 
 #include <cmath>
 
