@@ -67,7 +67,7 @@ void waitWhilePlaying(const MediaControl& device)
 {
     QElapsedTimer clock;
     clock.start();
-    while (device.Mode() == MediaControl::Playing && clock.elapsed() < 20000)
+    while (device.mode() == DeviceMode::Playing && clock.elapsed() < 20000)
         QTest::qWait(1);
 }
 

@@ -52,11 +52,11 @@ constexpr int Runs = 7;
 class SilentDevice final : public MediaControl
 {
 public:
-    void setCommand(const QString&) override {}
+    void command(DeviceCommand) override {}
+    DeviceMode mode() const override { return DeviceMode::NotOpen; }
     void jumpTo(qint32) override {}
     qint32 Position() const override { return 0; }
     qint32 Length() const override { return 0; }
-    int Mode() const override { return NotOpen; }
 };
 
 bool failed(const char* what, const QString& path)

@@ -33,7 +33,7 @@ void waitWhilePlaying(const MediaControl& device, int deadlineMs)
     QElapsedTimer clock;
     clock.start();
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (device.Mode() != MediaControl::Playing || clock.elapsed() > deadlineMs)
+        if (device.mode() != DeviceMode::Playing || clock.elapsed() > deadlineMs)
             loop.quit();
     });
     poll.start(1);

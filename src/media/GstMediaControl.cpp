@@ -46,7 +46,7 @@ GstMediaControl::GstMediaControl(SinkFactory audioSink, QObject* parent)
     startTimer_.setSingleShot(true);
     startTimer_.setInterval(0);
     connect(&startTimer_, &QTimer::timeout, this, [this] {
-        if (mode_ == Playing && playbin_)
+        if (mode_ == DeviceMode::Playing && playbin_)
             playbin_->setPlaying(true);
     });
     statusTimer_.setInterval(StatusIntervalMs);
@@ -56,31 +56,37 @@ GstMediaControl::GstMediaControl(SinkFactory audioSink, QObject* parent)
 
 GstMediaControl::~GstMediaControl() = default;
 
-void GstMediaControl::setCommand(const QString& command)
+void GstMediaControl::command(DeviceCommand command)
 {
     // Act on the device as it is now, not as it was at the last bus wake-up.
     if (playbin_)
         playbin_->dispatchPending();
 
-    if (command == QLatin1String("open"))
+    switch (command) {
+    case DeviceCommand::Open:
         open();
-    else if (command == QLatin1String("close"))
+        break;
+    case DeviceCommand::Close:
         close();
-    else if (command == QLatin1String("play"))
+        break;
+    case DeviceCommand::Play:
         play();
-    else if (command == QLatin1String("pause"))
+        break;
+    case DeviceCommand::Pause:
         pause();
+        break;
+    }
 
-    if (switchPending_ && mode_ != Playing)
+    if (switchPending_ && mode_ != DeviceMode::Playing)
         switchToDecodedTrack();
 }
 
 qint32 GstMediaControl::Position() const
 {
     switch (mode_) {
-    case NotOpen:
+    case DeviceMode::NotOpen:
         return 0;
-    case Stopped:
+    case DeviceMode::Stopped:
         return stoppedAt_;
     default:
         if (endReached_)
@@ -96,65 +102,75 @@ qint32 GstMediaControl::Position() const
 void GstMediaControl::open()
 {
     close();
-    // The bound below is for the file; GStreamer's own start-up (a plugin
+    // The time allowed is for the file; GStreamer's own start-up (a plugin
     // scan on the very first run) is not the file's fault.
     if (!isRegularFile(FileName()) || !ensureGstreamer())
         return;
+    ChosenReading reading = chooseReading(FileName());
+    if (!reading.playbin || !usableLength(reading.lengthMs)) {
+        track_.reset();
+        return;
+    }
+    adopt(std::move(reading.playbin), reading.source);
+    length_ = qint32(reading.lengthMs);
+    lengthIsExact_ = reading.lengthIsExact;
+    forgetFromAndTo();
+    stopAt(0);
+}
+
+// How a file is read, all within OpenTimeoutMs:
+//  - as it is, reading where GStreamer likes;
+//  - fed in order: GStreamer 1.22's WAV reader finds no sound in a file whose
+//    sound chunk has an odd size and ends in its pad byte (8-bit mono with
+//    an odd number of samples) when it reads at random;
+//  - its length found by counting frames: GStreamer only estimates the
+//    length of an mp3 without a VBR header;
+//  - its sound decoded once into a track whose timeline is exact: MPEG
+//    program and transport streams start their timeline late and end it
+//    short, and some streams (raw AAC) tell no length at all. A track that
+//    takes longer than decodeWaitMs_ replaces the original once decoded.
+GstMediaControl::ChosenReading GstMediaControl::chooseReading(const QString& path)
+{
     QElapsedTimer clock;
     clock.start();
     const auto left = [&clock] {
         return int(std::max<qint64>(0, OpenTimeoutMs - clock.elapsed()));
     };
 
-    Source source{FileName()};
-    auto playbin = Playbin::open(source.path, audioSink_, OpenTimeoutMs);
-    // GStreamer 1.22's WAV reader finds no sound in a file whose sound chunk
-    // has an odd size and ends in its pad byte (8-bit mono with an odd number
-    // of samples) when it reads at random; fed in order, it reads it well.
-    if ((!playbin || playbin->durationMs() <= 0) && isWaveFile(source.path)) {
-        source.sequential = true;
-        playbin = Playbin::open(source.path, audioSink_, left(), Playbin::Reading::Sequential);
+    ChosenReading reading{Playbin::open(path, audioSink_, OpenTimeoutMs), {path}};
+    if ((!reading.playbin || reading.playbin->durationMs() <= 0) && isWaveFile(path)) {
+        reading.source.sequential = true;
+        reading.playbin = Playbin::open(path, audioSink_, left(), Playbin::Reading::Sequential);
     }
-    if (!playbin)
-        return;
+    if (!reading.playbin)
+        return reading;
 
-    // GStreamer only estimates the length of an mp3 without a VBR header;
-    // counting its frames gives the true one.
-    qint64 length = mpegAudioLengthMs(source.path);
-    lengthIsExact_ = length > 0;
-    if (!lengthIsExact_)
-        length = playbin->durationMs();
+    reading.lengthMs = mpegAudioLengthMs(path);
+    reading.lengthIsExact = reading.lengthMs > 0;
+    if (!reading.lengthIsExact)
+        reading.lengthMs = reading.playbin->durationMs();
 
-    // MPEG program and transport streams start their timeline late and end
-    // it short, and some streams (raw AAC) tell no length at all: their sound
-    // is decoded once into a file whose timeline is exact.
-    const bool lengthUnknown = length <= 0;
-    if (lengthUnknown || playbin->contains("mpegpsdemux") || playbin->contains("tsdemux")) {
-        track_ = DecodedTrack::start(source.path, left());
-        // Without a length there is nothing to offer meanwhile.
-        const int wait = lengthUnknown ? left() : std::min(left(), decodeWaitMs_);
-        auto exact = track_ && track_->waitFinished(wait)
-                         ? Playbin::open(track_->path(), audioSink_, left())
-                         : nullptr;
-        if (exact && usableLength(exact->durationMs())) {
-            playbin = std::move(exact);
-            length = playbin->durationMs();
-            lengthIsExact_ = true;
-            source = {track_->path()};
-        } else if (track_ && track_->isDecoding()) {
-            connect(track_.get(), &DecodedTrack::finished, this, &GstMediaControl::onTrackDecoded);
-        } else {
-            track_.reset(); // decoding failed: the original is all there is
-        }
+    const bool lengthUnknown = reading.lengthMs <= 0;
+    if (!lengthUnknown && !reading.playbin->contains("mpegpsdemux") &&
+        !reading.playbin->contains("tsdemux"))
+        return reading;
+    track_ = DecodedTrack::start(path, left());
+    // Without a length there is nothing to offer meanwhile.
+    const int wait = lengthUnknown ? left() : std::min(left(), decodeWaitMs_);
+    auto exact = track_ && track_->waitFinished(wait)
+                     ? Playbin::open(track_->path(), audioSink_, left())
+                     : nullptr;
+    if (exact && usableLength(exact->durationMs())) {
+        reading.lengthMs = exact->durationMs();
+        reading.lengthIsExact = true;
+        reading.playbin = std::move(exact);
+        reading.source = {track_->path()};
+    } else if (track_ && track_->isDecoding()) {
+        connect(track_.get(), &DecodedTrack::finished, this, &GstMediaControl::onTrackDecoded);
+    } else {
+        track_.reset(); // decoding failed: the original is all there is
     }
-    if (!usableLength(length)) {
-        track_.reset();
-        return;
-    }
-    adopt(std::move(playbin), source);
-    length_ = qint32(length);
-    forgetFromAndTo();
-    stopAt(0);
+    return reading;
 }
 
 void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
@@ -166,7 +182,7 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
     connect(playbin_.get(), &Playbin::durationChanged, this, &GstMediaControl::onDurationChanged);
     // A stream that breaks while playing stops where it broke.
     connect(playbin_.get(), &Playbin::failed, this, [this] {
-        if (mode_ == Playing || mode_ == Paused)
+        if (mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused)
             stopAt(Position());
         broken_ = true;
     });
@@ -194,7 +210,7 @@ void GstMediaControl::onTrackDecoded(bool complete)
     }
     // Switching in the middle of a play would be heard; wait for a pause.
     switchPending_ = true;
-    if (mode_ != Playing)
+    if (mode_ != DeviceMode::Playing)
         switchToDecodedTrack();
 }
 
@@ -206,12 +222,12 @@ void GstMediaControl::switchToDecodedTrack()
     if (!usableLength(length))
         return; // keep playing the original
     const qint32 position = Position();
-    const bool stoppedAtEnd = mode_ == Stopped && stoppedAt_ >= length_;
+    const bool stoppedAtEnd = mode_ == DeviceMode::Stopped && stoppedAt_ >= length_;
     adopt(std::move(exact), {track_->path()});
     length_ = qint32(length);
     lengthIsExact_ = true;
     playEnd_ = std::min(playEnd_, length_);
-    if (mode_ == Paused) {
+    if (mode_ == DeviceMode::Paused) {
         playbin_->seek(clamp(position), toEnd_ ? -1 : playEnd_, rate());
         lastPosition_ = clamp(position);
     } else {
@@ -225,7 +241,7 @@ void GstMediaControl::close()
     track_.reset();
     switchPending_ = false;
     broken_ = false;
-    mode_ = NotOpen;
+    mode_ = DeviceMode::NotOpen;
     length_ = 0;
     forgetFromAndTo();
     endReached_ = false;
@@ -252,26 +268,26 @@ void GstMediaControl::play()
     // "pause" (how a replay's end is parked) then lets nothing out.
     playbin_->setPlaying(false);
     playbin_->seek(start, toEnd_ ? -1 : playEnd_, rate());
-    mode_ = Playing;
+    mode_ = DeviceMode::Playing;
     startTimer_.start();
 }
 
 void GstMediaControl::pause()
 {
     switch (mode_) {
-    case Playing:
+    case DeviceMode::Playing:
         playbin_->setPlaying(false);
-        mode_ = Paused;
+        mode_ = DeviceMode::Paused;
         break;
-    case Paused:
+    case DeviceMode::Paused:
         if (endReached_) {
             stopAt(playEnd());
         } else {
             playbin_->setPlaying(true);
-            mode_ = Playing;
+            mode_ = DeviceMode::Playing;
         }
         break;
-    case Stopped:
+    case DeviceMode::Stopped:
         // Paused where it stands; resuming plays on to the end.
         if (!recover())
             break;
@@ -283,7 +299,7 @@ void GstMediaControl::pause()
         playbin_->setPlaying(false);
         playbin_->seek(stoppedAt_, -1, rate());
         lastPosition_ = stoppedAt_;
-        mode_ = Paused;
+        mode_ = DeviceMode::Paused;
         break;
     default:
         break;
@@ -294,7 +310,7 @@ void GstMediaControl::jumpTo(qint32 ms)
 {
     if (playbin_)
         playbin_->dispatchPending();
-    if (mode_ == Playing || mode_ == Paused)
+    if (mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused)
         playOnFrom(std::min(clamp(ms), playEnd()));
 }
 
@@ -304,7 +320,7 @@ void GstMediaControl::speedChanged()
         playbin_->dispatchPending();
     // A paused play that has reached its end has nothing left to speed up;
     // the next play takes the new speed.
-    if (mode_ == Playing || (mode_ == Paused && !endReached_))
+    if (mode_ == DeviceMode::Playing || (mode_ == DeviceMode::Paused && !endReached_))
         playOnFrom(Position());
 }
 
@@ -319,7 +335,7 @@ void GstMediaControl::playOnFrom(qint32 ms)
 
 void GstMediaControl::stopAt(qint32 ms)
 {
-    mode_ = Stopped;
+    mode_ = DeviceMode::Stopped;
     stoppedAt_ = lastPosition_ = ms;
     endReached_ = false;
 }
@@ -328,9 +344,9 @@ void GstMediaControl::onEndOfStream()
 {
     // The sink reports the start of its last buffer; the play ended at its
     // requested end, and that is what the caller compares against.
-    if (mode_ == Playing)
+    if (mode_ == DeviceMode::Playing)
         stopAt(playEnd());
-    else if (mode_ == Paused)
+    else if (mode_ == DeviceMode::Paused)
         endReached_ = true;
 }
 

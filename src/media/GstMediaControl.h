@@ -31,11 +31,11 @@ public:
     explicit GstMediaControl(SinkFactory audioSink, QObject* parent = nullptr);
     ~GstMediaControl() override;
 
-    void setCommand(const QString& command) override;
+    void command(DeviceCommand command) override;
+    DeviceMode mode() const override { return mode_; }
     void jumpTo(qint32 ms) override;
     qint32 Position() const override;
     qint32 Length() const override { return length_; }
-    int Mode() const override { return mode_; }
 
     // How long "open" waits for the sound of an MPEG stream to be decoded
     // before it goes on with the original and switches over at the next
@@ -53,7 +53,17 @@ private:
         bool sequential = false; // read in order (see open())
     };
 
+    // A file opened for playing, and where its length comes from.
+    struct ChosenReading
+    {
+        std::unique_ptr<Playbin> playbin;
+        Source source;
+        qint64 lengthMs = -1;
+        bool lengthIsExact = false;
+    };
+
     void open();
+    ChosenReading chooseReading(const QString& path);
     void close();
     void play();
     void pause();
@@ -79,7 +89,7 @@ private:
     bool switchPending_ = false;
     int decodeWaitMs_ = 2000;
 
-    int mode_ = NotOpen;
+    DeviceMode mode_ = DeviceMode::NotOpen;
     qint32 length_ = 0;
     bool lengthIsExact_ = false; // measured by us; GStreamer's estimates must not replace it
     qint32 playEnd_ = 0;         // where the current play stops, unless it runs to the end

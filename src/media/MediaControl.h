@@ -7,10 +7,31 @@
 #include <optional>
 #include <utility>
 
+// What the device is doing.
+enum class DeviceMode
+{
+    NotOpen,
+    Stopped,
+    Playing,
+    Recording,
+    Seeking,
+    Paused,
+    Ready,
+};
+
+enum class DeviceCommand
+{
+    Close,
+    Open,
+    Play,
+    Pause,
+};
+
 // The media device the workspace plays through. It mirrors a classic
-// multimedia control: positions and lengths in milliseconds, a numeric mode,
-// string commands issued one after another without waiting, and a periodic
-// StatusUpdate signal. Outcomes are observed through Mode() and Position().
+// multimedia control: positions and lengths in milliseconds, commands issued
+// one after another without waiting, and a periodic StatusUpdate signal.
+// Outcomes are observed through mode() and Position(). The classic control's
+// own surface, commands by name and modes by number, sits on top.
 //
 // Contract every implementation keeps:
 //  - "open" on a file that cannot be played leaves Length() 0 and the mode
@@ -31,17 +52,6 @@ class MediaControl : public QObject
     Q_OBJECT
 
 public:
-    enum Mode : int
-    {
-        NotOpen = 524,
-        Stopped = 525,
-        Playing = 526,
-        Recording = 527,
-        Seeking = 528,
-        Paused = 529,
-        Ready = 530,
-    };
-
     static constexpr int MillisecondsFormat = 0;
     static constexpr int NormalSpeed = 1000;
     static constexpr int MinimumSpeed = 500;
@@ -75,8 +85,15 @@ public:
             speedChanged();
     }
 
-    // "close", "open", "play" or "pause"; anything else is ignored.
-    virtual void setCommand(const QString& command) = 0;
+    virtual void command(DeviceCommand command) = 0;
+    virtual DeviceMode mode() const = 0;
+
+    // The classic control's names: "close", "open", "play" or "pause" (any
+    // other is ignored), and the modes numbered from 524 (not open) to 530
+    // (ready) in the order of DeviceMode.
+    void setCommand(const QString& name);
+    int Mode() const { return modeNumber(mode()); }
+    static constexpr int modeNumber(DeviceMode mode) { return 524 + int(mode); }
 
     // Moves a playing or paused device to `ms`, keeping its mode and the end
     // of its play. A stopped device stays where it is.
@@ -84,7 +101,6 @@ public:
 
     virtual qint32 Position() const = 0;
     virtual qint32 Length() const = 0;
-    virtual int Mode() const = 0;
 
 signals:
     void StatusUpdate();

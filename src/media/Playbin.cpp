@@ -1,5 +1,6 @@
 #include "media/Playbin.h"
 
+#include "media/MediaLog.h"
 #include "media/TempoFilter.h"
 
 #include <QElapsedTimer>
@@ -16,8 +17,32 @@ namespace {
 constexpr guint PlayFlagAudio = 1u << 1;
 constexpr guint PlayFlagSoftVolume = 1u << 4;
 
-constexpr auto PrerollMessages =
-    GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
+constexpr auto PrerollMessages = GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR |
+                                                GST_MESSAGE_WARNING | GST_MESSAGE_EOS);
+
+// Logs GStreamer's words for an error or a warning: which element, what
+// happened, and its details.
+void logProblem(GstMessage* message)
+{
+    GError* error = nullptr;
+    gchar* details = nullptr;
+    const bool isError = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+    if (isError)
+        gst_message_parse_error(message, &error, &details);
+    else
+        gst_message_parse_warning(message, &error, &details);
+    const char* source = GST_MESSAGE_SRC(message) ? GST_MESSAGE_SRC_NAME(message) : "?";
+    const QString text = QStringLiteral("%1: %2 (%3)")
+                             .arg(QString::fromUtf8(source),
+                                  QString::fromUtf8(error ? error->message : "no message"),
+                                  QString::fromUtf8(details ? details : "no details"));
+    if (isError)
+        qCWarning(lcMedia).noquote() << "error:" << text;
+    else
+        qCInfo(lcMedia).noquote() << "warning:" << text;
+    g_clear_error(&error);
+    g_free(details);
+}
 
 bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
 {
@@ -26,15 +51,28 @@ bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
     for (;;) {
         const qint64 left = timeoutMs - clock.elapsed();
         if (left <= 0)
-            return false;
+            break;
         GstMessagePtr message(gst_bus_timed_pop_filtered(bus, msToNs(left), PrerollMessages));
         if (!message)
+            break;
+        switch (GST_MESSAGE_TYPE(message.get())) {
+        case GST_MESSAGE_ASYNC_DONE:
+            if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline))
+                return true;
+            break;
+        case GST_MESSAGE_WARNING:
+            logProblem(message.get());
+            break;
+        case GST_MESSAGE_ERROR:
+            logProblem(message.get());
             return false;
-        if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ASYNC_DONE)
+        default: // the end of a stream with nothing to play
+            qCWarning(lcMedia) << "the stream ended before it could play";
             return false;
-        if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline))
-            return true;
+        }
     }
+    qCWarning(lcMedia) << "nothing was ready to play after" << timeoutMs << "ms";
+    return false;
 }
 
 } // namespace
@@ -71,8 +109,13 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     if (picture)
         g_object_set(pipeline, "video-sink", picture, nullptr);
 
-    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    qCDebug(lcMedia) << "opening" << uri;
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+        // The reason is on the bus.
+        while (GstMessagePtr message{gst_bus_pop_filtered(playbin->bus_.get(), GST_MESSAGE_ERROR)})
+            logProblem(message.get());
         return {};
+    }
     if (!waitForPreroll(pipeline, playbin->bus_.get(), timeoutMs))
         return {};
 
@@ -196,7 +239,11 @@ void Playbin::handle(GstMessage* message)
     case GST_MESSAGE_DURATION_CHANGED:
         emit durationChanged();
         break;
+    case GST_MESSAGE_WARNING:
+        logProblem(message);
+        break;
     case GST_MESSAGE_ERROR:
+        logProblem(message);
         // Streaming has stopped; no seek will settle any more.
         seekPending_ = false;
         emit failed();

@@ -129,11 +129,11 @@ void FormMain::commitSection()
 // cannot replay a section that has only just begun.
 void FormMain::sendPause()
 {
-    const bool wasPlaying = mmc_.Mode() == MediaControl::Playing;
+    const bool wasPlaying = mmc_.mode() == DeviceMode::Playing;
     mmc_.setCommand(QStringLiteral("pause"));
-    if (wasPlaying && mmc_.Mode() == MediaControl::Paused) {
+    if (wasPlaying && mmc_.mode() == DeviceMode::Paused) {
         MMC_StatusUpdate();
-    } else if (mmc_.Mode() == MediaControl::Playing) {
+    } else if (mmc_.mode() == DeviceMode::Playing) {
         ui_.cmdRewind->hide();
         ui_.TimerAutoRewind->stop();
     }

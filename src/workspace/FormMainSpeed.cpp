@@ -46,8 +46,8 @@ void FormMain::setSpeed(int thousandths)
 // F12 replays it instead.
 void FormMain::menuJumpBack_Click()
 {
-    const int mode = mmc_.Mode();
-    if (!state_.mediaOpened || (mode != MediaControl::Playing && mode != MediaControl::Paused))
+    const DeviceMode mode = mmc_.mode();
+    if (!state_.mediaOpened || (mode != DeviceMode::Playing && mode != DeviceMode::Paused))
         return;
     const bool capturing = isCapturing();
     if (capturing && state_.capturePaused)

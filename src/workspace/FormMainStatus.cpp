@@ -25,14 +25,14 @@ constexpr int AutoRewindAfterReplayMs = 3000;
 void FormMain::Timer1_Timer()
 {
     Controls& c = ui_;
-    switch (mmc_.Mode()) {
-    case MediaControl::NotOpen:
+    switch (mmc_.mode()) {
+    case DeviceMode::NotOpen:
         c.lblMode->setText(QStringLiteral("Player Ready..."));
         break;
-    case MediaControl::Stopped:
+    case DeviceMode::Stopped:
         onDeviceStopped();
         break;
-    case MediaControl::Playing:
+    case DeviceMode::Playing:
         if (state_.isRewinding) {
             c.lblMode->setText(QStringLiteral("Rewinding..."));
         } else {
@@ -42,20 +42,20 @@ void FormMain::Timer1_Timer()
         c.cmdPlay->setCaption(QStringLiteral("Pause (F11)"));
         c.TimerAutoRewind->stop();
         break;
-    case MediaControl::Recording:
+    case DeviceMode::Recording:
         c.lblMode->setText(QStringLiteral("Device is Recording..."));
         break;
-    case MediaControl::Seeking:
+    case DeviceMode::Seeking:
         c.lblMode->setText(QStringLiteral("Device is Seeking..."));
         break;
-    case MediaControl::Paused:
+    case DeviceMode::Paused:
         c.lblMode->setText(QStringLiteral("Paused... \nPlease type the text for this section."));
         c.cmdPlay->setCaption(QStringLiteral("Continue (F11)"));
         c.cmdRewind->show();
         if (c.chkAutoRewind->isChecked())
             armAutoRewind(AutoRewindAfterPauseMs);
         break;
-    case MediaControl::Ready:
+    case DeviceMode::Ready:
         c.lblMode->setText(QStringLiteral("Device is Ready..."));
         break;
     default:

@@ -7,27 +7,33 @@ void FakeMediaControl::addMedia(const QString& path, qint32 lengthMs)
     media_.insert(path, lengthMs);
 }
 
-void FakeMediaControl::setCommand(const QString& command)
+void FakeMediaControl::command(DeviceCommand command)
 {
-    commands_ << command;
-    if (command == QLatin1String("close")) {
+    static const char* const Names[] = {"close", "open", "play", "pause"};
+    commands_ << QLatin1String(Names[int(command)]);
+    switch (command) {
+    case DeviceCommand::Close:
         close();
-    } else if (command == QLatin1String("open")) {
+        break;
+    case DeviceCommand::Open:
         close();
         if (media_.contains(FileName())) {
             length_ = media_.value(FileName());
-            mode_ = Stopped;
+            mode_ = DeviceMode::Stopped;
         }
-    } else if (command == QLatin1String("play")) {
+        break;
+    case DeviceCommand::Play:
         play();
-    } else if (command == QLatin1String("pause")) {
+        break;
+    case DeviceCommand::Pause:
         pause();
+        break;
     }
 }
 
 void FakeMediaControl::jumpTo(qint32 ms)
 {
-    if (mode_ != Playing && mode_ != Paused)
+    if (mode_ != DeviceMode::Playing && mode_ != DeviceMode::Paused)
         return;
     position_ = std::clamp(ms, 0, std::min(playEnd_, length_));
     mediaUs_ = 0;
@@ -35,7 +41,7 @@ void FakeMediaControl::jumpTo(qint32 ms)
 
 void FakeMediaControl::close()
 {
-    mode_ = NotOpen;
+    mode_ = DeviceMode::NotOpen;
     length_ = position_ = 0;
     mediaUs_ = 0;
     forgetFromAndTo();
@@ -43,7 +49,7 @@ void FakeMediaControl::close()
 
 void FakeMediaControl::play()
 {
-    if (mode_ == NotOpen)
+    if (mode_ == DeviceMode::NotOpen)
         return;
     const auto clamp = [this](qint32 ms) {
         return std::clamp(ms, 0, length_);
@@ -52,24 +58,24 @@ void FakeMediaControl::play()
     const qint32 end = clamp(takeTo().value_or(length_));
     if (start >= end) {
         position_ = end;
-        mode_ = Stopped;
+        mode_ = DeviceMode::Stopped;
         return;
     }
     position_ = start;
     mediaUs_ = 0;
     playEnd_ = end;
-    mode_ = Playing;
+    mode_ = DeviceMode::Playing;
 }
 
 void FakeMediaControl::pause()
 {
-    if (mode_ == Playing) {
-        mode_ = Paused;
-    } else if (mode_ == Paused) {
-        mode_ = position_ >= playEnd_ ? Stopped : Playing;
-    } else if (mode_ == Stopped) {
+    if (mode_ == DeviceMode::Playing) {
+        mode_ = DeviceMode::Paused;
+    } else if (mode_ == DeviceMode::Paused) {
+        mode_ = position_ >= playEnd_ ? DeviceMode::Stopped : DeviceMode::Playing;
+    } else if (mode_ == DeviceMode::Stopped) {
         playEnd_ = length_;
-        mode_ = Paused;
+        mode_ = DeviceMode::Paused;
     }
 }
 
@@ -89,7 +95,7 @@ void FakeMediaControl::advance(qint32 ms)
 
 void FakeMediaControl::moveBy(qint32 ms)
 {
-    if (mode_ != Playing)
+    if (mode_ != DeviceMode::Playing)
         return;
     // A millisecond of listening plays Speed() microseconds of media.
     const qint64 leftUs = qint64(playEnd_ - position_) * 1000 - mediaUs_;
@@ -99,5 +105,5 @@ void FakeMediaControl::moveBy(qint32 ms)
     position_ += qint32(mediaUs_ / 1000);
     mediaUs_ %= 1000;
     if (position_ == playEnd_)
-        mode_ = Stopped;
+        mode_ = DeviceMode::Stopped;
 }

@@ -35,11 +35,11 @@ public:
     // Every command received, in order.
     QStringList commands() const { return commands_; }
 
-    void setCommand(const QString& command) override;
+    void command(DeviceCommand command) override;
+    DeviceMode mode() const override { return mode_; }
     void jumpTo(qint32 ms) override;
     qint32 Position() const override { return position_; }
     qint32 Length() const override { return length_; }
-    int Mode() const override { return mode_; }
 
 private:
     void close();
@@ -49,7 +49,7 @@ private:
 
     QHash<QString, qint32> media_;
     QStringList commands_;
-    int mode_ = NotOpen;
+    DeviceMode mode_ = DeviceMode::NotOpen;
     qint32 length_ = 0;
     qint32 position_ = 0;
     qint32 playEnd_ = 0;

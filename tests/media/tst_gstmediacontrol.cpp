@@ -106,7 +106,7 @@ private slots:
 
         Device device;
         QVERIFY(device.open(path));
-        QCOMPARE(device.control.Mode(), int(MediaControl::Stopped));
+        QCOMPARE(device.control.mode(), DeviceMode::Stopped);
         QCOMPARE(device.control.Position(), 0);
         QVERIFY2(
             qAbs(device.control.Length() - trueLength) <= 50,
@@ -114,8 +114,8 @@ private slots:
 
         device.meter.reset();
         device.play(1000, 2500);
-        QCOMPARE(device.control.Mode(), int(MediaControl::Playing));
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.mode(), DeviceMode::Playing);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 2500);
         QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
 
@@ -123,17 +123,17 @@ private slots:
         device.play(500, 2000);
         QTest::qWait(500);
         device.control.setCommand("pause");
-        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.control.mode(), DeviceMode::Paused);
         const qint32 pausedAt = device.control.Position();
         QVERIFY2(pausedAt > 700 && pausedAt < 1500, qPrintable(QString::number(pausedAt)));
         QTest::qWait(300);
         QCOMPARE(device.control.Position(), pausedAt);
-        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.control.mode(), DeviceMode::Paused);
         QVERIFY(qAbs(device.heardMs() - (pausedAt - 500)) <= 60);
 
         device.control.setCommand("pause");
-        QCOMPARE(device.control.Mode(), int(MediaControl::Playing));
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QCOMPARE(device.control.mode(), DeviceMode::Playing);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 2000);
         QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
 
@@ -142,14 +142,14 @@ private slots:
         device.meter.reset();
         device.control.setFrom(3000);
         device.control.setCommand("play");
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), device.control.Length());
         const qint64 toEnd = device.control.Length() - 3000;
         QVERIFY2(
             device.heardMs() <= toEnd + 5 && device.heardMs() >= toEnd - 45,
             qPrintable(QString("%1 of %2").arg(device.heardMs()).arg(device.control.Length())));
         device.control.setCommand("close");
-        QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(device.control.mode(), DeviceMode::NotOpen);
         QCOMPARE(device.control.Length(), 0);
     }
 
@@ -174,9 +174,9 @@ private slots:
 
         device.play(0, 3000);
         QTest::qWait(600); // decoding ends meanwhile; no switch while playing
-        QCOMPARE(device.control.Mode(), int(MediaControl::Playing));
+        QCOMPARE(device.control.mode(), DeviceMode::Playing);
         device.control.setCommand("pause");
-        QCOMPARE(device.control.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.control.mode(), DeviceMode::Paused);
         QVERIFY2(qAbs(device.control.Length() - 4000) <= 50,
                  qPrintable(QString::number(device.control.Length())));
         const qint32 pausedAt = device.control.Position();
@@ -184,13 +184,13 @@ private slots:
 
         device.meter.reset();
         device.control.setCommand("pause");
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 3000);
         QVERIFY(qAbs(device.heardMs() - (3000 - pausedAt)) <= 60);
 
         device.meter.reset();
         device.play(1000, 2500);
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 2500);
         QVERIFY2(qAbs(device.heardMs() - 1500) <= 5, qPrintable(QString::number(device.heardMs())));
 
@@ -213,7 +213,7 @@ private slots:
         const qint32 pausedAt = device.control.Position();
         device.meter.reset();
         device.control.setCommand("pause");
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QVERIFY2(qAbs(device.control.Length() - 4000) <= 50,
                  qPrintable(QString::number(device.control.Length())));
         QCOMPARE(device.control.Position(), device.control.Length());
@@ -265,7 +265,7 @@ private slots:
             QTRY_COMPARE(QDir(temp).entryList(QDir::Files).size(), 0);
         }
         device.play(1000, 1500);
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 1500);
     }
 
@@ -296,7 +296,7 @@ private slots:
         device.setFrom(0);
         device.setTo(3500);
         device.setCommand("play");
-        QTRY_COMPARE_WITH_TIMEOUT(device.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QVERIFY(device.Position() < 3500);
 
         meter.reset();
@@ -305,7 +305,7 @@ private slots:
         device.setFrom(500);
         device.setTo(1500);
         device.setCommand("play");
-        QTRY_COMPARE_WITH_TIMEOUT(device.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.Position(), 1500);
         QVERIFY(clock.elapsed() >= 950);
         QVERIFY(qAbs((meter.heardUs() + 500) / 1000 - 1000) <= 5);
@@ -332,7 +332,7 @@ private slots:
         QVERIFY2(qAbs(device.control.Length() - 3000) <= 5,
                  qPrintable(QString::number(device.control.Length())));
         device.play(1000, 1500);
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 1500);
         QVERIFY(qAbs(device.heardMs() - 500) <= 5);
     }
@@ -376,7 +376,7 @@ private slots:
         device.control.setCommand("open");
         QVERIFY(clock.elapsed() < GstMediaControl::OpenTimeoutMs + 1000);
         QCOMPARE(device.control.Length(), 0);
-        QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(device.control.mode(), DeviceMode::NotOpen);
         QCOMPARE(device.control.Position(), 0);
 
         // Nothing open: every command is harmless.
@@ -384,10 +384,10 @@ private slots:
         device.control.setCommand("pause");
         device.control.setCommand("close");
         device.control.setCommand("close");
-        QCOMPARE(device.control.Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(device.control.mode(), DeviceMode::NotOpen);
 
         QVERIFY(device.open(media(Kind::Wav)));
-        QCOMPARE(device.control.Mode(), int(MediaControl::Stopped));
+        QCOMPARE(device.control.mode(), DeviceMode::Stopped);
     }
 
     // A file cut in the middle of its sound still plays what it has.
@@ -404,7 +404,7 @@ private slots:
         QVERIFY2(qAbs(device.control.Length() - 2000) <= 50,
                  qPrintable(QString::number(device.control.Length())));
         device.play(1700, device.control.Length());
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), device.control.Length());
     }
 
@@ -421,7 +421,7 @@ private slots:
         device.setFrom(1000);
         device.setTo(1300);
         device.setCommand("play");
-        QTRY_COMPARE_WITH_TIMEOUT(device.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QVERIFY2(clock.elapsed() >= 280, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(device.Position(), 1300);
     }
@@ -464,7 +464,7 @@ private slots:
         device.control.setSpeed(speed);
         device.meter.countSamplesFrom(endLevel);
         device.play(1000, 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(device.control.Mode(), int(MediaControl::Stopped), PlayTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(device.control.mode(), DeviceMode::Stopped, PlayTimeoutMs);
         QCOMPARE(device.control.Position(), 2000);
 
         const qint64 expected = 1000 * 1000 / speed;

@@ -120,14 +120,14 @@ private slots:
     {
         QFETCH(QString, kind);
         auto r = rig(kind);
-        QCOMPARE(r->device().Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(r->device().mode(), DeviceMode::NotOpen);
         r->device().setCommand("close");
         r->open(dir_.filePath("no-such-file.wav"));
         QCOMPARE(r->device().Length(), 0);
-        QCOMPARE(r->device().Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(r->device().mode(), DeviceMode::NotOpen);
         r->device().setCommand("play");
         r->device().setCommand("pause");
-        QCOMPARE(r->device().Mode(), int(MediaControl::NotOpen));
+        QCOMPARE(r->device().mode(), DeviceMode::NotOpen);
         QCOMPARE(r->device().Position(), 0);
     }
 
@@ -139,24 +139,24 @@ private slots:
         QFETCH(QString, kind);
         auto r = rig(kind);
         r->open(r->playableFile());
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 0);
         QCOMPARE(r->device().Length(), 4000);
 
         r->play(1000, 1800);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QCOMPARE(r->device().mode(), DeviceMode::Playing);
         QCOMPARE(r->device().Position(), 1000);
         r->elapse(400);
         QVERIFY(r->device().Position() > 1000 && r->device().Position() < 1800);
         r->elapse(400 + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 1800);
         VERIFY_HEARD(r, 800);
 
         r->resetHeard();
         r->device().setCommand("play");
         r->elapse(2200 + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 4000);
         VERIFY_HEARD(r, 2200);
 
@@ -170,7 +170,7 @@ private slots:
 
         // A play whose end is not after its start is over at once.
         r->play(2000, 2000);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 2000);
 
         // Played again while playing, a stretch starts over.
@@ -193,17 +193,17 @@ private slots:
         r->play(500, 1500);
         r->elapse(300);
         r->device().setCommand("pause");
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         const qint32 pausedAt = r->device().Position();
         r->elapse(1500);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         QCOMPARE(r->device().Position(), pausedAt);
 
         // Resumes the same play, with the same end.
         r->device().setCommand("pause");
-        QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QCOMPARE(r->device().mode(), DeviceMode::Playing);
         r->elapse(1500 - pausedAt + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 1500);
 
         // A stopped device pauses where it stands; the end of a replay is
@@ -211,12 +211,12 @@ private slots:
         // be heard meanwhile: the stretch's end left the pipeline playing.
         r->resetHeard();
         r->device().setCommand("pause");
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         QCOMPARE(r->device().Position(), 1500);
         r->device().setTo(r->device().Length());
         r->device().setCommand("play");
         r->device().setCommand("pause");
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         r->elapse(300);
         QCOMPARE(r->device().Position(), 1500);
         VERIFY_HEARD(r, 0);
@@ -225,17 +225,17 @@ private slots:
         r->resetHeard();
         r->device().setCommand("pause");
         r->elapse(2500 + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 4000);
         VERIFY_HEARD(r, 2500);
 
         // At the end of the media, pause and resume settle at the end.
         r->device().setCommand("pause");
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         QCOMPARE(r->device().Position(), 4000);
         r->device().setCommand("pause");
         r->elapse(Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 4000);
     }
 
@@ -264,7 +264,7 @@ private slots:
         QCOMPARE(r->device().Position(), pausedAt);
         r->device().setCommand("pause");
         r->elapse((1400 - pausedAt) * 2 + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 1400);
         VERIFY_HEARD_WITHIN(r, 800, 3);
 
@@ -281,11 +281,11 @@ private slots:
         const qint32 changedAt = r->device().Position();
         r->resetHeard();
         r->device().setSpeed(2000);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QCOMPARE(r->device().mode(), DeviceMode::Playing);
         QVERIFY2(qAbs(r->device().Position() - changedAt) <= 40,
                  qPrintable(QString("%1 after %2").arg(r->device().Position()).arg(changedAt)));
         r->elapse((2000 - changedAt) / 2 + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 2000);
         VERIFY_HEARD_WITHIN(r, (2000 - changedAt) / 2, 6);
 
@@ -295,7 +295,7 @@ private slots:
         r->device().setCommand("pause");
         const qint32 held = r->device().Position();
         r->device().setSpeed(MediaControl::NormalSpeed);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         QCOMPARE(r->device().Position(), held);
         r->resetHeard();
         r->device().setCommand("pause");
@@ -323,23 +323,23 @@ private slots:
         // Counted from before the jump: the sound after it may start at once.
         r->resetHeard();
         r->device().jumpTo(1200);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Playing));
+        QCOMPARE(r->device().mode(), DeviceMode::Playing);
         QVERIFY2(qAbs(r->device().Position() - 1200) <= 40,
                  qPrintable(QString::number(r->device().Position())));
         r->elapse(800 + Slack);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 2000);
         VERIFY_HEARD_WITHIN(r, 800, 3);
 
         r->device().jumpTo(500);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Stopped));
+        QCOMPARE(r->device().mode(), DeviceMode::Stopped);
         QCOMPARE(r->device().Position(), 2000);
 
         r->play(2000, 3000);
         r->elapse(200);
         r->device().setCommand("pause");
         r->device().jumpTo(0);
-        QCOMPARE(r->device().Mode(), int(MediaControl::Paused));
+        QCOMPARE(r->device().mode(), DeviceMode::Paused);
         QCOMPARE(r->device().Position(), 0);
         r->elapse(300);
         QCOMPARE(r->device().Position(), 0);

@@ -416,7 +416,7 @@ void TestProjectCommands::quitWithAFailedSaveKeepsTheWindow()
              QStringList({"9500", "10000", "00:00:09", "00:00:10", "typed before closing"}));
     QVERIFY(w.isVisible());
     QCOMPARE(prompts.asked.last().text, QuitQuestion);
-    QCOMPARE(device.Mode(), int(MediaControl::NotOpen));
+    QCOMPARE(device.mode(), DeviceMode::NotOpen);
     QCOMPARE(c.cmdPlay->Caption(), QString("Play (F11)"));
     QCOMPARE(c.oGrid->rows(), 4);
     QCOMPARE(c.txtScript->toPlainText(), QString("typed before closing"));
@@ -437,18 +437,18 @@ void TestProjectCommands::quitWithAFailedSaveKeepsTheWindow()
     // section, from where the work goes on.
     device.addMedia(Media, MediaLength);
     w.menuPlay_Click();
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     QCOMPARE(device.From(), 9500);
     QCOMPARE(c.oGrid->row(), 3);
     QCOMPARE(c.txtScript->toPlainText(), QString("typed before closing"));
     device.advance(2000);
     w.Timer1_Timer();
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
     w.menuPlay_Click(); // Continue commits the section and captures on
     QCOMPARE(c.oGrid->rows(), 5);
     QCOMPARE(rowCells(*c.oGrid, 3).last(), QString("typed before closing"));
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
 
     // No closes without saving.
     prompts.script({Prompts::Answer::No});
@@ -494,7 +494,7 @@ void TestProjectCommands::openProjectContinuesWhereItEnded()
     // where it ended. The project counts as changed, the caption shows no
     // star.
     QCOMPARE(device.commands().mid(1, 3), QStringList({"close", "open", "play"}));
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     QCOMPARE(device.From(), 9500);
     QCOMPARE(grid.row(), 3);
     QVERIFY(c.cmdPlay->isHidden());
@@ -696,7 +696,7 @@ void TestProjectCommands::startUpOffersTheRecoveryCopy()
         QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::YesNo);
         QCOMPARE(rowCells(*c.oGrid, 2).last(), QString("Zażółć – €5"));
         QCOMPARE(c.oGrid->rows(), 4);
-        QCOMPARE(device.Mode(), int(MediaControl::Playing));
+        QCOMPARE(device.mode(), DeviceMode::Playing);
         QCOMPARE(device.From(), 9500);
         QCOMPARE(w.state().projectFile, path);
         QVERIFY(w.state().isDirty);

@@ -143,7 +143,7 @@ void TestCapture::roadOfOneSection()
     // F11 between two status updates: the section still ends at the pause.
     device.advance(50);
     w.menuPlay_Click();
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(c.lblSectionEnd->text(), QString("2450"));
     QCOMPARE(c.oGrid->text(1, 3), QString("00:00:02"));
     clock.run(500);
@@ -188,7 +188,7 @@ void TestCapture::roadOfOneSection()
     QCOMPARE(c.lblSectionStart->text(), QString("2450"));
     QCOMPARE(c.SliderTime->SectionStart(), 2450);
     QCOMPARE(c.SliderTime->SectionEnd(), 2451);
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     QVERIFY(!w.state().capturePaused);
 
     clock.run(1000);
@@ -234,7 +234,7 @@ void TestCapture::newTranscriptionProject()
     QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::YesNo);
     QVERIFY(w.state().mediaFile.isEmpty() && !w.state().mediaOpened && !w.state().isDirty);
     QVERIFY(c.lblMediaFile->text().isEmpty());
-    QCOMPARE(device.Mode(), int(MediaControl::NotOpen));
+    QCOMPARE(device.mode(), DeviceMode::NotOpen);
     QCOMPARE(w.windowTitle(), QString("Kelvane"));
     QVERIFY(!c.TimerAutoRewind->isActive()); // no replay of the old workspace
     QCOMPARE(prompts.unexpected, 0);
@@ -277,12 +277,12 @@ void TestCapture::playPressesFollowTheStateTable()
         c.oGrid->setRow(1);
         w.oGrid_Click();
         clock.run(3500); // the replay of row 1 ends, paused at 3000
-        QCOMPARE(device.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.mode(), DeviceMode::Paused);
         QCOMPARE(device.Position(), 3000);
         const QStringList last = rowCells(*c.oGrid, 2);
         for (int press = 0; press < 2; ++press) {
             w.menuPlay_Click();
-            QCOMPARE(device.Mode(), int(press == 0 ? MediaControl::Playing : MediaControl::Paused));
+            QCOMPARE(device.mode(), press == 0 ? DeviceMode::Playing : DeviceMode::Paused);
             clock.run(500);
         }
         QCOMPARE(c.oGrid->rows(), 3);
@@ -312,7 +312,7 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
     QCOMPARE(w.windowTitle(), QString("Kelvane */notes/interview.kvprj"));
 
     clock.run(6000);
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), 15000);
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
 
@@ -322,7 +322,7 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
     QCOMPARE(rowCells(*c.oGrid, 3),
              QStringList({"9500", "15000", "00:00:09", "00:00:15", "three"}));
     QCOMPARE(c.oGrid->text(4, 0), QString("15000"));
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
 
     // A project saved before anything was captured starts its first section.
     TestWindow unstarted;
@@ -348,7 +348,7 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
     shorter.w.menuPlay_Click();
     shorterClock.run(11000);
     QVERIFY(!shorter.w.state().isRewinding);
-    QCOMPARE(shorter.device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(shorter.device.mode(), DeviceMode::Paused);
     QVERIFY(!shorter.c.cmdPlay->isHidden());
 }
 
@@ -361,7 +361,7 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     QVERIFY(c.cmdRewind->isHidden()); // at once, not at the next status tick
     w.menuRewind_Click();             // F12 does nothing while capturing
     clock.run(1500);
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     QVERIFY(!w.state().isRewinding);
 
     w.menuPlay_Click();
@@ -382,14 +382,14 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     w.menuRewind_Click();
     QCOMPARE(device.Position(), 0);
     device.advance(1500);
-    QCOMPARE(device.Mode(), int(MediaControl::Stopped));
+    QCOMPARE(device.mode(), DeviceMode::Stopped);
     w.Timer1_Timer();
     QCOMPARE(c.lblMode->text(), QString("Stopped..."));
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
     QVERIFY(!c.cmdPlay->isHidden() && !c.cmdRewind->isHidden());
     QCOMPARE(device.commands().mid(device.commands().size() - 2), QStringList({"play", "pause"}));
     QCOMPARE(device.To(), MediaLength);
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), 1500);
     QVERIFY(!w.state().isRewinding);
     w.Timer1_Timer();
@@ -403,7 +403,7 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     w.menuRewind_Click();
     QVERIFY(!w.state().isRewinding);
     clock.run(MediaLength);
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(c.oGrid->text(2, 1), QString::number(MediaLength));
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
 }
@@ -443,7 +443,7 @@ void TestCapture::autoRewindReplaysUntilContinue()
     QCOMPARE(c.oGrid->rows(), 3);
     QTest::qWait(1500);
     QVERIFY(!w.state().isRewinding);
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     QVERIFY(!c.TimerAutoRewind->isActive());
 }
 
@@ -674,7 +674,7 @@ void TestCapture::speedAndJumpBackKeepTheSections()
     QCOMPARE(device.Position(), 7000);
     w.menuJumpBack_Click();
     QCOMPARE(device.Position(), 4000);
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     QCOMPARE(c.oGrid->text(2, 1), QString("4000"));
     w.menuJumpBack_Click();
     QCOMPARE(device.Position(), 2000);
@@ -693,9 +693,9 @@ void TestCapture::speedAndJumpBackKeepTheSections()
     clock.run(500);
     w.menuRewind_Click();
     clock.run(1900);
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     clock.run(200);
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), 3000);
 
     // Faster up to 2.0x; a seek into the first section plays it at that speed.
@@ -709,7 +709,7 @@ void TestCapture::speedAndJumpBackKeepTheSections()
     // Back three seconds from 1800 is 0; the replay goes on to its end.
     w.menuJumpBack_Click();
     QCOMPARE(device.Position(), 0);
-    QCOMPARE(device.Mode(), int(MediaControl::Playing));
+    QCOMPARE(device.mode(), DeviceMode::Playing);
     clock.run(1100);
     QCOMPARE(device.Position(), 2000);
     QCOMPARE(rowCells(*c.oGrid, 1).mid(0, 2), QStringList({"0", "2000"}));

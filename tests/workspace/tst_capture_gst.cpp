@@ -56,12 +56,12 @@ void TestCaptureGst::sectionsTileTheRecording()
     for (int section = 1; section <= 3; ++section) {
         QTest::qWait(600 + 100 * section);
         w.menuPlay_Click();
-        QCOMPARE(device.Mode(), int(MediaControl::Paused));
+        QCOMPARE(device.mode(), DeviceMode::Paused);
         pausedAt << device.Position();
         QTest::keyClicks(c.txtScript, QString("section %1").arg(section));
         QTest::qWait(300);
         w.menuPlay_Click();
-        QCOMPARE(device.Mode(), int(MediaControl::Playing));
+        QCOMPARE(device.mode(), DeviceMode::Playing);
     }
     QTest::qWait(500);
     w.menuPlay_Click();
@@ -85,7 +85,7 @@ void TestCaptureGst::sectionsTileTheRecording()
     w.menuRewind_Click();
     QVERIFY(w.state().isRewinding);
     QTRY_VERIFY_WITH_TIMEOUT(!w.state().isRewinding, PlayTimeoutMs);
-    QCOMPARE(device.Mode(), int(MediaControl::Paused));
+    QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), pausedAt[3]);
 
     // A seek into the second section replays it from there to its end.

@@ -478,10 +478,10 @@ void TestFormMain::quitClosesTheMediaThenAsksWhenUnsaved()
         w.markUnsaved();
 
         // The sound has stopped by the time the question is open.
-        int modeWhileAsking = 0;
+        DeviceMode modeWhileAsking = DeviceMode::Playing;
         QString lastCommandWhileAsking;
         prompts.whileAsking = [&](const QString&) {
-            modeWhileAsking = device.Mode();
+            modeWhileAsking = device.mode();
             lastCommandWhileAsking = device.commands().last();
         };
         prompts.script({answer});
@@ -492,7 +492,7 @@ void TestFormMain::quitClosesTheMediaThenAsksWhenUnsaved()
         QCOMPARE(prompts.asked[0].text, QString("Do you want to save the project before quit?"));
         QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::YesNo);
         QCOMPARE(lastCommandWhileAsking, QString("close"));
-        QCOMPARE(modeWhileAsking, int(MediaControl::NotOpen));
+        QCOMPARE(modeWhileAsking, DeviceMode::NotOpen);
         QVERIFY(!w.isVisible());
         // Yes saves the project (a new one through Save As), No does not.
         QCOMPARE(prompts.dialogs.size(), answer == Prompts::Answer::Yes ? 1 : 0);

@@ -1,0 +1,3 @@
+#include "media/MediaLog.h"
+
+Q_LOGGING_CATEGORY(lcMedia, "kelvane.media", QtWarningMsg)
