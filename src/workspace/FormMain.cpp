@@ -35,7 +35,6 @@ using WindowLook::place;
 const QColor White(255, 255, 255);
 
 constexpr int Timer1IntervalMs = 500;
-constexpr int AutoRewindIntervalMs = 3000;
 constexpr int AutoSaveIntervalMs = 30000;
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips,
@@ -128,7 +127,7 @@ void FormMain::buildControls()
     c.txtScript->setPalette(scriptLook);
 
     c.Frame2 = makeFrame(client, "Frame2", QStringLiteral("Transcript"), MainLayout::Frame2);
-    c.oGrid = place(new SectionGrid(c.Frame2), "oGrid", MainLayout::oGrid);
+    c.oGrid = place(new SectionGrid(table_, c.Frame2), "oGrid", MainLayout::oGrid);
     QPalette gridLook = c.oGrid->palette();
     gridLook.setColor(QPalette::Base, Background);
     c.oGrid->setPalette(gridLook);
@@ -146,9 +145,7 @@ void FormMain::buildControls()
     c.Timer1->setObjectName(QStringLiteral("Timer1"));
     c.Timer1->setInterval(Timer1IntervalMs);
     c.Timer1->start();
-    c.TimerAutoRewind = new QTimer(this);
-    c.TimerAutoRewind->setObjectName(QStringLiteral("TimerAutoRewind"));
-    c.TimerAutoRewind->setInterval(AutoRewindIntervalMs);
+    c.TimerAutoRewind = &cycle_.autoRewindTimer();
     c.TimerAutoSaver = new QTimer(this);
     c.TimerAutoSaver->setObjectName(QStringLiteral("TimerAutoSaver"));
     c.TimerAutoSaver->setInterval(AutoSaveIntervalMs);
@@ -227,13 +224,11 @@ void FormMain::connectHandlers()
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
     connect(c.SliderTime, &PlaySlider::SeekTo, this, &FormMain::SliderTime_SeekTo);
     c.txtScript->installEventFilter(this);
-    // A table loaded whole goes on at its last section.
-    connect(&table(), &QAbstractItemModel::modelReset, this,
-            [this] { ui_.oGrid->setRow(ui_.oGrid->rows() - 1); });
     // Text changed with the mouse alone (a paste, a drop, the context menu's
     // undo) is kept as if typed, so that no edit waits for a key to reach
     // the table.
     connect(c.txtScript, &QPlainTextEdit::textChanged, this, &FormMain::txtScript_KeyUp);
+    connectCycle();
 }
 
 void FormMain::Form_Load()
@@ -252,49 +247,16 @@ void FormMain::ResetWorkspace()
     state_.mediaFile.clear();
     state_.projectFile.clear();
     c.lblMediaFile->clear();
-    c.lblMode->clear();
     state_.isDirty = false;
     state_.saveFailureReported = false;
-    closeMedia();
+    // The span first: the highlight the cycle sets is measured on it.
     c.SliderTime->setMin(0);
     c.SliderTime->setMax(1000);
-    c.SliderTime->setSectionStart(0);
-    c.SliderTime->setSectionEnd(1);
+    cycle_.reset();
     c.SliderTime->setValue(0);
     c.lblCurrent->setText(FormatTime(0));
     c.lblEnd->setText(FormatTime(0));
-    c.chkAutoRewind->setChecked(false);
-    c.lblSectionStart->setText(QStringLiteral("0"));
-    c.lblSectionEnd->setText(QStringLiteral("0"));
-    c.lblSectionStartView->setText(FormatTime(0));
-    c.lblSectionEndView->setText(FormatTime(0));
-    setScriptText(QString());
-    c.oGrid->setRows(2);
-    for (int column = 0; column < c.oGrid->cols(); ++column)
-        c.oGrid->setText(1, column, QString());
     setWindowTitle(productName());
-}
-
-// Closes the media and leaves the sections as they are: the next Play opens
-// the media again. The closed device goes on reporting its status, at
-// position 0, which the capture section's end no longer follows.
-void FormMain::closeMedia()
-{
-    mmc_.setCommand(QStringLiteral("close"));
-    state_.mediaOpened = false;
-    state_.capturePaused = false;
-    state_.isRewinding = false;
-    state_.seekStart = -1;
-    captureFollowsPosition_ = false;
-    ui_.TimerAutoRewind->stop(); // a replay must not come
-    ui_.cmdPlay->show();
-    ui_.cmdPlay->setCaption(QStringLiteral("Play (F11)"));
-    ui_.cmdRewind->show();
-}
-
-SectionTableModel& FormMain::table()
-{
-    return ui_.oGrid->table();
 }
 
 void FormMain::setMediaFile(const QString& path)
@@ -304,10 +266,10 @@ void FormMain::setMediaFile(const QString& path)
     ui_.txtScript->setFocus();
 }
 
-// The media is opened afresh and the last section replayed.
+// The workspace has just been filled: this first Play opens the media and
+// replays the last section.
 void FormMain::continueWork()
 {
-    state_.mediaOpened = false;
     cmdPlay_Click();
 }
 
@@ -360,27 +322,13 @@ void FormMain::TimerAutoSaver_Timer()
 
 void FormMain::menuExport_Click()
 {
-    FormExport exportWindow(ui_.oGrid->table(), prompts_, projectFolder(state_), this);
+    FormExport exportWindow(table_, prompts_, projectFolder(state_), this);
     showModal(exportWindow);
 }
 
 void FormMain::menuExportSubtitles_Click()
 {
-    exportSubtitles(this, ui_.oGrid->table(), prompts_, projectFolder(state_), state_.mediaFile);
-}
-
-// F11 and F12 act only while their button is shown: a hidden button is how
-// the window disables it.
-void FormMain::menuPlay_Click()
-{
-    if (!ui_.cmdPlay->isHidden())
-        cmdPlay_Click();
-}
-
-void FormMain::menuRewind_Click()
-{
-    if (!ui_.cmdRewind->isHidden())
-        cmdRewind_Click();
+    exportSubtitles(this, table_, prompts_, projectFolder(state_), state_.mediaFile);
 }
 
 void FormMain::menuHelpDoc_Click()
@@ -466,7 +414,7 @@ void FormMain::Form_Resize()
 bool FormMain::Form_Unload()
 {
     // Stop the sound before anything is asked.
-    closeMedia();
+    cycle_.closeMedia();
     if (!project_.offerToSaveBeforeQuit())
         return false;
     // A clean end: saved, or let go.

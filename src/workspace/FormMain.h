@@ -1,8 +1,10 @@
 #pragma once
 
+#include "model/SectionTableModel.h"
 #include "model/WorkspaceState.h"
 #include "project/ProjectCommands.h"
 #include "project/ProjectWindow.h"
+#include "workspace/CaptureCycle.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -20,7 +22,6 @@ class QMenu;
 class QPlainTextEdit;
 class QTimer;
 class SectionGrid;
-class SectionTableModel;
 
 // The program's one window: the player and text panel on the left, the
 // section table on the right, and the menus whose shortcut keys drive the
@@ -85,10 +86,12 @@ public:
     const Controls& controls() const { return ui_; }
     WorkspaceState& state() override { return state_; }
     const WorkspaceState& state() const { return state_; }
-    SectionTableModel& table() override;
+    SectionTableModel& table() override { return table_; }
     MediaControl& MMC() { return mmc_; }
     Prompts& prompts() { return prompts_; }
     ProjectCommands& project() { return project_; }
+    CaptureCycle& cycle() { return cycle_; }
+    const CaptureCycle& cycle() const { return cycle_; }
 
     // Returns the table, the current section, the controls and the state to
     // an empty workspace.
@@ -109,8 +112,8 @@ public:
     void continueWork() override;
 
 public slots:
-    // The transcription cycle: Play/Pause/Continue, and the replay of the
-    // current section.
+    // The transcription cycle (see CaptureCycle): Play/Pause/Continue, and
+    // the replay of the current section.
     void cmdPlay_Click();
     void cmdRewind_Click();
     void TimerAutoRewind_Timer();
@@ -153,36 +156,30 @@ private:
     void buildControls();
     void buildMenus();
     void connectHandlers();
+    void connectCycle();
     void Form_Load();
     void watchScriptKeys(const QEvent* event);
     void Form_Resize();
     bool Form_Unload();
     void showModal(QDialog& window);
 
-    bool openMedia();
-    void closeMedia();
-    void startFirstSection(qint32 position);
-    void commitSection();
-    void sendPause();
-    void onDeviceStopped();
-    void armAutoRewind(int intervalMs);
-    void setSectionStartLabels(qint32 position);
-    void setSectionEndLabels(qint32 position);
-    void setRowBounds(int row, qint32 start, qint32 end);
+    // Shows what the cycle signals.
+    void showStatus();
+    void showSection();
+    void showHighlight(qint32 start, qint32 end);
+    void showPosition(qint32 position);
+    void showLength(qint32 length);
+    void showCurrentRow(int row, bool atTop);
+    void onOpenFailed();
     void setSpeed(int thousandths);
-    bool isReplayable(int row) const;
-    bool isCapturing() const;
 
     MediaControl& mmc_;
     Prompts& prompts_;
     Controls ui_{};
     WorkspaceState state_;
+    SectionTableModel table_;
     ProjectCommands project_{*this, prompts_, this};
-    // The capture section is being captured: while it is the current row and
-    // no replay runs, its end follows the position. A loaded last section is
-    // not, until it has been replayed, and neither is a capture section that
-    // the user has left to replay another row, until it is replayed again.
-    bool captureFollowsPosition_ = false;
+    CaptureCycle cycle_{mmc_, table_, state_};
     // Keys pressed in the text box and not yet released.
     QSet<int> keysPressedInScript_;
 };

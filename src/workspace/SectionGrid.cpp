@@ -13,7 +13,8 @@ constexpr int TextColumnBlanks = 291;
 
 } // namespace
 
-SectionGrid::SectionGrid(QWidget* parent) : QTableView(parent)
+SectionGrid::SectionGrid(SectionTableModel& table, QWidget* parent)
+    : QTableView(parent), model_(table)
 {
     setModel(&model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);

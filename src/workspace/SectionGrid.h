@@ -13,7 +13,8 @@ class SectionGrid final : public QTableView
     Q_OBJECT
 
 public:
-    explicit SectionGrid(QWidget* parent = nullptr);
+    // Shows `table`, which outlives the grid.
+    explicit SectionGrid(SectionTableModel& table, QWidget* parent = nullptr);
 
     SectionTableModel& table() { return model_; }
     const SectionTableModel& table() const { return model_; }
@@ -56,7 +57,7 @@ private:
     void fitColumns();
     void makeCurrent(int row, int column);
 
-    SectionTableModel model_;
+    SectionTableModel& model_;
     int colSel_ = 0;
     bool clickPending_ = false;
 };

@@ -126,7 +126,8 @@ void TestCapture::roadOfOneSection()
     QCOMPARE(rowCells(*c.oGrid, 1), QStringList({"0", "0", "00:00:00", "00:00:00", ""}));
     QCOMPARE(c.oGrid->rows(), 2);
     QCOMPARE(w.windowTitle(), QString("Kelvane *"));
-    QVERIFY(w.state().isDirty && w.state().mediaOpened && !w.state().capturePaused);
+    QVERIFY(w.state().isDirty && (w.cycle().phase() != CaptureCycle::Phase::Idle) &&
+            !(!w.cycle().captureIsOpen()));
 
     // Playing: the section's end follows the position.
     clock.run(2400);
@@ -189,7 +190,7 @@ void TestCapture::roadOfOneSection()
     QCOMPARE(c.SliderTime->SectionStart(), 2450);
     QCOMPARE(c.SliderTime->SectionEnd(), 2451);
     QCOMPARE(device.mode(), DeviceMode::Playing);
-    QVERIFY(!w.state().capturePaused);
+    QVERIFY(!(!w.cycle().captureIsOpen()));
 
     clock.run(1000);
     QCOMPARE(c.oGrid->text(2, 1), QString("3400")); // the last status update came 50 ms earlier
@@ -232,7 +233,8 @@ void TestCapture::newTranscriptionProject()
     QCOMPARE(prompts.asked.size(), 1);
     QCOMPARE(prompts.asked[0].text, QString("Do you want to save the current project?"));
     QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::YesNo);
-    QVERIFY(w.state().mediaFile.isEmpty() && !w.state().mediaOpened && !w.state().isDirty);
+    QVERIFY(w.state().mediaFile.isEmpty() && !(w.cycle().phase() != CaptureCycle::Phase::Idle) &&
+            !w.state().isDirty);
     QVERIFY(c.lblMediaFile->text().isEmpty());
     QCOMPARE(device.mode(), DeviceMode::NotOpen);
     QCOMPARE(w.windowTitle(), QString("Kelvane"));
@@ -263,7 +265,8 @@ void TestCapture::playPressesFollowTheStateTable()
                  QString("Sorry. The application doesn't support this type of media."));
         QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::Ok);
         QCOMPARE(w.windowTitle(), QString("Kelvane"));
-        QVERIFY(!w.state().isDirty && !w.state().mediaOpened && w.state().mediaFile.isEmpty());
+        QVERIFY(!w.state().isDirty && !(w.cycle().phase() != CaptureCycle::Phase::Idle) &&
+                w.state().mediaFile.isEmpty());
         QCOMPARE(rowCells(*c.oGrid, 1), QStringList({"", "", "", "", ""}));
     }
     {
@@ -288,7 +291,7 @@ void TestCapture::playPressesFollowTheStateTable()
         QCOMPARE(c.oGrid->rows(), 3);
         QCOMPARE(rowCells(*c.oGrid, 2), last);
         QCOMPARE(c.oGrid->row(), 1);
-        QVERIFY(!w.state().capturePaused);
+        QVERIFY(!(!w.cycle().captureIsOpen()));
     }
 }
 
@@ -307,8 +310,9 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
     QCOMPARE(device.From(), 9500);
     QCOMPARE(device.To(), 15000);
     QCOMPARE(c.txtScript->toPlainText(), QString("three"));
-    QVERIFY(w.state().mediaOpened && w.state().capturePaused && w.state().isRewinding);
-    QCOMPARE(w.state().seekStart, -1);
+    QVERIFY((w.cycle().phase() != CaptureCycle::Phase::Idle) && (!w.cycle().captureIsOpen()) &&
+            (w.cycle().phase() == CaptureCycle::Phase::Replaying));
+    QCOMPARE(w.cycle().seekStart(), -1);
     QCOMPARE(w.windowTitle(), QString("Kelvane */notes/interview.kvprj"));
 
     clock.run(6000);
@@ -347,7 +351,7 @@ void TestCapture::loadedProjectContinuesWithItsLastSection()
     shorter.w.state().projectFile = "/notes/interview.kvprj";
     shorter.w.menuPlay_Click();
     shorterClock.run(11000);
-    QVERIFY(!shorter.w.state().isRewinding);
+    QVERIFY(!(shorter.w.cycle().phase() == CaptureCycle::Phase::Replaying));
     QCOMPARE(shorter.device.mode(), DeviceMode::Paused);
     QVERIFY(!shorter.c.cmdPlay->isHidden());
 }
@@ -362,14 +366,14 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     w.menuRewind_Click();             // F12 does nothing while capturing
     clock.run(1500);
     QCOMPARE(device.mode(), DeviceMode::Playing);
-    QVERIFY(!w.state().isRewinding);
+    QVERIFY(!(w.cycle().phase() == CaptureCycle::Phase::Replaying));
 
     w.menuPlay_Click();
     clock.run(500);
     w.menuRewind_Click();
     QCOMPARE(device.From(), 0);
     QCOMPARE(device.To(), 1500);
-    QVERIFY(c.cmdPlay->isHidden() && w.state().isRewinding);
+    QVERIFY(c.cmdPlay->isHidden() && (w.cycle().phase() == CaptureCycle::Phase::Replaying));
     const QStringList sent = device.commands();
     w.menuPlay_Click(); // F11 does nothing during a replay
     QCOMPARE(device.commands(), sent);
@@ -391,7 +395,7 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     QCOMPARE(device.To(), MediaLength);
     QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), 1500);
-    QVERIFY(!w.state().isRewinding);
+    QVERIFY(!(w.cycle().phase() == CaptureCycle::Phase::Replaying));
     w.Timer1_Timer();
     QCOMPARE(c.lblMode->text(), Paused);
 
@@ -401,7 +405,7 @@ void TestCapture::replayEndsPausedAtTheSectionEnd()
     QCOMPARE(c.oGrid->text(1, 1), QString("1500"));
     QVERIFY(c.cmdRewind->isHidden());
     w.menuRewind_Click();
-    QVERIFY(!w.state().isRewinding);
+    QVERIFY(!(w.cycle().phase() == CaptureCycle::Phase::Replaying));
     clock.run(MediaLength);
     QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(c.oGrid->text(2, 1), QString::number(MediaLength));
@@ -428,11 +432,11 @@ void TestCapture::autoRewindReplaysUntilContinue()
     for (int replay = 0; replay < 3; ++replay) {
         QElapsedTimer waited;
         waited.start();
-        QTRY_VERIFY_WITH_TIMEOUT(w.state().isRewinding, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT((w.cycle().phase() == CaptureCycle::Phase::Replaying), 5000);
         QVERIFY2(waited.elapsed() < 2000, qPrintable(QString::number(waited.elapsed())));
         QCOMPARE(device.From(), 0);
         QCOMPARE(device.To(), end);
-        QTRY_VERIFY_WITH_TIMEOUT(!w.state().isRewinding, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(w.cycle().phase() == CaptureCycle::Phase::Replaying), 5000);
     }
 
     // Continue while the next replay is armed ends the loop at once: the
@@ -442,7 +446,7 @@ void TestCapture::autoRewindReplaysUntilContinue()
     QVERIFY(!c.TimerAutoRewind->isActive());
     QCOMPARE(c.oGrid->rows(), 3);
     QTest::qWait(1500);
-    QVERIFY(!w.state().isRewinding);
+    QVERIFY(!(w.cycle().phase() == CaptureCycle::Phase::Replaying));
     QCOMPARE(device.mode(), DeviceMode::Playing);
     QVERIFY(!c.TimerAutoRewind->isActive());
 }
@@ -475,7 +479,7 @@ void TestCapture::seeksFindTheSectionHoldingThePosition()
         QCOMPARE(device.From(), seek.from);
         QCOMPARE(device.To(), seek.to);
         QCOMPARE(c.SliderTime->Value(), seek.from);
-        QCOMPARE(w.state().seekStart, -1);
+        QCOMPARE(w.cycle().seekStart(), -1);
         clock.run(6000);
         QCOMPARE(device.Position(), seek.to);
     }
@@ -513,7 +517,7 @@ void TestCapture::rowClicksWhileCapturing()
     clock.run(3000);
     // A click on the capture section while it plays closes it, then replays it.
     clickRow(*c.oGrid, 1);
-    QVERIFY(w.state().capturePaused && w.state().isRewinding);
+    QVERIFY((!w.cycle().captureIsOpen()) && (w.cycle().phase() == CaptureCycle::Phase::Replaying));
     QCOMPARE(device.From(), 0);
     QCOMPARE(device.To(), 3000);
     QVERIFY(c.txtScript->hasFocus()); // the caret stays where the user types
@@ -533,7 +537,7 @@ void TestCapture::rowClicksWhileCapturing()
     QCOMPARE(c.txtScript->toPlainText(), QString("first"));
     QCOMPARE(device.From(), 0);
     QCOMPARE(device.To(), 3000);
-    QVERIFY(!w.state().capturePaused);
+    QVERIFY(!(!w.cycle().captureIsOpen()));
     clock.run(1000);
     const QStringList second = {"3000", "5000", "00:00:03", "00:00:05", "second"};
     QCOMPARE(rowCells(*c.oGrid, 2), second);
@@ -551,7 +555,7 @@ void TestCapture::rowClicksWhileCapturing()
     QCOMPARE(rowCells(*c.oGrid, 2), second);
     QCOMPARE(device.From(), 3000);
     QCOMPARE(device.To(), 5000);
-    QVERIFY(w.state().capturePaused);
+    QVERIFY((!w.cycle().captureIsOpen()));
     clock.run(2500);
     w.menuPlay_Click();
     QCOMPARE(rowCells(*c.oGrid, 2), second);
@@ -590,7 +594,7 @@ void TestCapture::damagedBoundsAreNotReplayed()
     }
     w.SliderTime_SeekTo(2000); // row 1 holds it, but cannot be replayed
     QCOMPARE(device.commands(), sent);
-    QCOMPARE(w.state().seekStart, -1);
+    QCOMPARE(w.cycle().seekStart(), -1);
     w.menuRewind_Click(); // the current section is still the last one
     QCOMPARE(device.commands().size(), sent.size() + 1);
     QCOMPARE(device.Position(), 9500);

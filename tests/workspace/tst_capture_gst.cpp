@@ -83,8 +83,8 @@ void TestCaptureGst::sectionsTileTheRecording()
     // F12 replays the closed section and leaves the device at its exact end.
     QTest::qWait(600); // the status tick shows the Rewind button again
     w.menuRewind_Click();
-    QVERIFY(w.state().isRewinding);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.state().isRewinding, PlayTimeoutMs);
+    QVERIFY((w.cycle().phase() == CaptureCycle::Phase::Replaying));
+    QTRY_VERIFY_WITH_TIMEOUT(!(w.cycle().phase() == CaptureCycle::Phase::Replaying), PlayTimeoutMs);
     QCOMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), pausedAt[3]);
 
@@ -93,8 +93,8 @@ void TestCaptureGst::sectionsTileTheRecording()
     w.SliderTime_SeekTo(seek);
     QCOMPARE(grid.row(), 2);
     QCOMPARE(c.txtScript->toPlainText(), QString("section 2"));
-    QVERIFY(w.state().isRewinding);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.state().isRewinding, PlayTimeoutMs);
+    QVERIFY((w.cycle().phase() == CaptureCycle::Phase::Replaying));
+    QTRY_VERIFY_WITH_TIMEOUT(!(w.cycle().phase() == CaptureCycle::Phase::Replaying), PlayTimeoutMs);
     QCOMPARE(device.Position(), pausedAt[1]);
     QCOMPARE(grid.rows(), 5);
 }

@@ -71,9 +71,10 @@ void TestFormMain::startsWithTheDesignState()
     QCOMPARE(w.windowTitle(), QString("Kelvane"));
     QCOMPARE(w.state().mediaFile, QString());
     QCOMPARE(w.state().projectFile, QString());
-    QCOMPARE(w.state().seekStart, -1);
-    QVERIFY(!w.state().isDirty && !w.state().mediaOpened && !w.state().capturePaused &&
-            !w.state().isRewinding);
+    QCOMPARE(w.cycle().seekStart(), -1);
+    QVERIFY(!w.state().isDirty && !(w.cycle().phase() != CaptureCycle::Phase::Idle) &&
+            !(!w.cycle().captureIsOpen()) &&
+            !(w.cycle().phase() == CaptureCycle::Phase::Replaying));
     QVERIFY(device.commands().isEmpty()); // nothing is opened or closed at start
 
     QCOMPARE(c.oGrid->rows(), 2);
@@ -206,7 +207,7 @@ void TestFormMain::resetEmptiesTheWorkspace()
 
     // A workspace in use.
     WorkspaceState& s = w.state();
-    s = {"/media/talk.mp3", "/projects/talk.kvprj", true, true, true, 1234, true};
+    s = {"/media/talk.mp3", "/projects/talk.kvprj", true};
     c.lblMediaFile->setText("talk.mp3");
     c.lblMode->setText("Playing...");
     c.SliderTime->setMax(90000);
@@ -234,8 +235,8 @@ void TestFormMain::resetEmptiesTheWorkspace()
 
     QCOMPARE(s.mediaFile, QString());
     QCOMPARE(s.projectFile, QString());
-    QVERIFY(!s.mediaOpened && !s.capturePaused && !s.isDirty && !s.isRewinding);
-    QCOMPARE(s.seekStart, -1);
+    QVERIFY(!s.isDirty && w.cycle().phase() == CaptureCycle::Phase::Idle);
+    QCOMPARE(w.cycle().seekStart(), -1);
     QCOMPARE(device.commands(), QStringList{"close"});
     QVERIFY(c.lblMediaFile->text().isEmpty());
     QVERIFY(c.lblMode->text().isEmpty());

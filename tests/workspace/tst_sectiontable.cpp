@@ -52,7 +52,8 @@ void TestSectionTable::timeText()
 
 void TestSectionTable::gridRowsAndCells()
 {
-    SectionGrid grid;
+    SectionTableModel table;
+    SectionGrid grid(table);
     QCOMPARE(grid.rows(), 1); // the header row alone
     QCOMPARE(grid.cols(), 5);
     const QStringList headers = {"", "", "Start Time", "End Time", "Text"};
@@ -95,7 +96,8 @@ void TestSectionTable::gridRowsAndCells()
 
 void TestSectionTable::currentRowIsSelectedWhole()
 {
-    SectionGrid grid;
+    SectionTableModel table;
+    SectionGrid grid(table);
     grid.setRows(6);
     QCOMPARE(grid.row(), 1); // the first section row until another is chosen
 

@@ -1,0 +1,239 @@
+// The transcription cycle on the window: the design's handlers hand each
+// event to the cycle, and the window shows what the cycle signals.
+
+#include "workspace/FormMain.h"
+
+#include "controls/AquaButton.h"
+#include "controls/PlaySlider.h"
+#include "controls/TextBoxText.h"
+#include "dialogs/Prompts.h"
+#include "media/MediaControl.h"
+#include "model/FormatTime.h"
+#include "workspace/SectionGrid.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+
+namespace {
+
+constexpr int SpeedStep = 100;
+
+QString modeText(CaptureCycle::ModeShown mode)
+{
+    using Mode = CaptureCycle::ModeShown;
+    switch (mode) {
+    case Mode::None:
+        break;
+    case Mode::PlayerReady:
+        return QStringLiteral("Player Ready...");
+    case Mode::Stopped:
+        return QStringLiteral("Stopped...");
+    case Mode::Playing:
+        return QStringLiteral("Playing...");
+    case Mode::Rewinding:
+        return QStringLiteral("Rewinding...");
+    case Mode::Recording:
+        return QStringLiteral("Device is Recording...");
+    case Mode::Seeking:
+        return QStringLiteral("Device is Seeking...");
+    case Mode::Paused:
+        return QStringLiteral("Paused... \nPlease type the text for this section.");
+    case Mode::Ready:
+        return QStringLiteral("Device is Ready...");
+    }
+    return {};
+}
+
+QString playCaption(CaptureCycle::PlayCaption caption)
+{
+    switch (caption) {
+    case CaptureCycle::PlayCaption::Pause:
+        return QStringLiteral("Pause (F11)");
+    case CaptureCycle::PlayCaption::Continue:
+        return QStringLiteral("Continue (F11)");
+    case CaptureCycle::PlayCaption::Play:
+        break;
+    }
+    return QStringLiteral("Play (F11)");
+}
+
+} // namespace
+
+void FormMain::connectCycle()
+{
+    CaptureCycle* cycle = &cycle_;
+    connect(cycle, &CaptureCycle::statusChanged, this, &FormMain::showStatus);
+    connect(cycle, &CaptureCycle::sectionChanged, this, &FormMain::showSection);
+    connect(cycle, &CaptureCycle::highlightChanged, this, &FormMain::showHighlight);
+    connect(cycle, &CaptureCycle::highlightEndChanged, ui_.SliderTime, &PlaySlider::setSectionEnd);
+    connect(cycle, &CaptureCycle::positionChanged, this, &FormMain::showPosition);
+    connect(cycle, &CaptureCycle::thumbMoved, ui_.SliderTime, &PlaySlider::setValue);
+    connect(cycle, &CaptureCycle::lengthChanged, this, &FormMain::showLength);
+    connect(cycle, &CaptureCycle::currentRowChanged, this, &FormMain::showCurrentRow);
+    connect(cycle, &CaptureCycle::textShown, this, &FormMain::setScriptText);
+    connect(cycle, &CaptureCycle::autoRewindChanged, ui_.chkAutoRewind, &QCheckBox::setChecked);
+    connect(ui_.chkAutoRewind, &QCheckBox::toggled, cycle, &CaptureCycle::setAutoRewind);
+    connect(cycle, &CaptureCycle::workChanged, this, &FormMain::markUnsaved);
+    // A committed section is safe from a crash at once.
+    connect(cycle, &CaptureCycle::sectionCommitted, this, [this] { project_.keepRecoveryCopy(); });
+    connect(cycle, &CaptureCycle::openFailed, this, &FormMain::onOpenFailed);
+}
+
+void FormMain::cmdPlay_Click()
+{
+    cycle_.play();
+}
+
+void FormMain::cmdRewind_Click()
+{
+    cycle_.replay();
+}
+
+void FormMain::TimerAutoRewind_Timer()
+{
+    cycle_.autoRewindFired();
+}
+
+void FormMain::Timer1_Timer()
+{
+    cycle_.statusTick();
+}
+
+void FormMain::MMC_StatusUpdate()
+{
+    cycle_.statusUpdate();
+}
+
+void FormMain::oGrid_Click()
+{
+    cycle_.selectRow(ui_.oGrid->row() - 1);
+}
+
+// F11 and F12 act only while their button is shown: a hidden button is how
+// the window disables it.
+void FormMain::menuPlay_Click()
+{
+    if (cycle_.status().playShown)
+        cmdPlay_Click();
+}
+
+void FormMain::menuRewind_Click()
+{
+    if (cycle_.status().rewindShown)
+        cmdRewind_Click();
+}
+
+void FormMain::menuJumpBack_Click()
+{
+    cycle_.jumpBack();
+}
+
+void FormMain::SliderTime_TryToSeekTo(qint32 position)
+{
+    if (state_.mediaFile.isEmpty())
+        return;
+    ui_.lblSeekTime->show();
+    ui_.lblSeekTime->setText(FormatTime(position));
+}
+
+void FormMain::SliderTime_SeekTo(qint32 position)
+{
+    ui_.lblSeekTime->hide();
+    ui_.lblCurrent->setText(ui_.lblSeekTime->text());
+    cycle_.seekTo(position);
+}
+
+void FormMain::txtScript_KeyUp()
+{
+    table_.setCell(cycle_.currentRow(), SectionTableModel::TextColumn,
+                   SectionTableModel::oneLine(textBoxText(*ui_.txtScript)));
+    markUnsaved();
+}
+
+void FormMain::menuSlower_Click()
+{
+    setSpeed(mmc_.Speed() - SpeedStep);
+}
+
+void FormMain::menuFaster_Click()
+{
+    setSpeed(mmc_.Speed() + SpeedStep);
+}
+
+void FormMain::menuNormalSpeed_Click()
+{
+    setSpeed(MediaControl::NormalSpeed);
+}
+
+// The playing speed, which every play keeps.
+void FormMain::setSpeed(int thousandths)
+{
+    mmc_.setSpeed(thousandths);
+    ui_.lblSpeed->setText(QStringLiteral("Speed %1x").arg(mmc_.Speed() / 1000.0, 0, 'f', 1));
+}
+
+void FormMain::showStatus()
+{
+    const CaptureCycle::Status& status = cycle_.status();
+    ui_.lblMode->setText(modeText(status.mode));
+    ui_.cmdPlay->setCaption(playCaption(status.play));
+    ui_.cmdPlay->setVisible(status.playShown);
+    ui_.cmdRewind->setVisible(status.rewindShown);
+}
+
+// The current section's bounds: raw in the hidden labels, as times in the
+// shown ones.
+void FormMain::showSection()
+{
+    ui_.lblSectionStart->setText(RawPositionText(cycle_.sectionStart()));
+    ui_.lblSectionEnd->setText(RawPositionText(cycle_.sectionEnd()));
+    ui_.lblSectionStartView->setText(FormatTime(cycle_.sectionStart()));
+    ui_.lblSectionEndView->setText(FormatTime(cycle_.sectionEnd()));
+}
+
+// The start moves the highlight's left edge, from which the end sets its
+// width, so the start goes first.
+void FormMain::showHighlight(qint32 start, qint32 end)
+{
+    ui_.SliderTime->setSectionStart(start);
+    ui_.SliderTime->setSectionEnd(end);
+}
+
+void FormMain::showPosition(qint32 position)
+{
+    ui_.SliderTime->setValue(position);
+    ui_.lblCurrent->setText(FormatTime(position));
+}
+
+void FormMain::showLength(qint32 length)
+{
+    ui_.SliderTime->setMin(0);
+    ui_.SliderTime->setMax(length);
+    ui_.lblEnd->setText(FormatTime(length));
+}
+
+// The row is selected whole.
+void FormMain::showCurrentRow(int row, bool atTop)
+{
+    SectionGrid& grid = *ui_.oGrid;
+    if (atTop)
+        grid.setTopRow(row + 1);
+    grid.setRow(row + 1);
+    grid.setCol(0);
+    grid.setColSel(grid.cols() - 1);
+}
+
+// The user is told, and the workspace is emptied, unless it holds unsaved
+// work (text typed without media, or sections whose media has gone since),
+// which stays for the user to save.
+void FormMain::onOpenFailed()
+{
+    prompts_.message(this,
+                     QStringLiteral("Sorry. The application doesn't support this type of media."),
+                     Prompts::Buttons::Ok);
+    if (state_.isDirty)
+        cycle_.closeMedia();
+    else
+        ResetWorkspace();
+}
