@@ -1,5 +1,5 @@
 # Kelvane: `make run` builds and starts the program, `make test` runs every test.
-# Both first install whatever Debian packages are missing.
+# Each target first installs the Debian packages it needs that are missing.
 
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
@@ -7,38 +7,57 @@ FUZZ_DIR ?= build-fuzz
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build run test test-sanitize lint fuzz bench package clean
+.PHONY: configure build run test test-sanitize lint fuzz bench package mutate clean
 
-deps:
-	scripts/install-deps
-
-configure: deps
+configure:
 	cmake -S . -B $(BUILD_DIR)
 
-build: configure
+build:
+	scripts/install-deps
+	$(MAKE) configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
-	$(BUILD_DIR)/src/kelvane
+run:
+	scripts/install-deps
+	$(MAKE) configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target kelvane
+	$(BUILD_DIR)/bin/kelvane
 
-test: build
+test:
+	scripts/install-deps test
+	$(MAKE) configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 # Every test again, with AddressSanitizer and UndefinedBehaviorSanitizer.
-test-sanitize: deps
+test-sanitize:
+	scripts/install-deps test
 	scripts/test-sanitize $(SANITIZE_DIR) $(JOBS)
 
-lint: deps
+lint:
+	scripts/install-deps lint
 	scripts/lint
 
-fuzz: deps
+fuzz:
+	scripts/install-deps fuzz
 	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-bench: build
+bench:
+	scripts/install-deps test
+	$(MAKE) configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	scripts/run-benchmarks $(BUILD_DIR)
 
-package: build
+package:
+	scripts/install-deps package
+	$(MAKE) configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	scripts/package $(BUILD_DIR)
 
+# Which small faults the tests catch; see tools/mutate.
+mutate:
+	scripts/install-deps test mutate
+	tools/mutate
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-lint
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-lint build-mutate
