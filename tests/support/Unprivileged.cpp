@@ -22,14 +22,23 @@ bool Unprivileged::runningAsRoot()
 
 bool Unprivileged::rerun(const char* testFunction)
 {
-    // A data folder of its own, where the program keeps its recovery copy.
+    // A folder of its own: the data folder, where the program keeps its
+    // recovery copy, and a copy of this test program, since the build folder
+    // may lie where only root can enter.
     QTemporaryDir data;
-    if (!data.isValid() || chown(QFile::encodeName(data.path()).constData(), Nobody, Nobody) != 0)
+    QTemporaryDir bin;
+    const QString program = bin.filePath(QStringLiteral("test"));
+    if (!data.isValid() || chown(QFile::encodeName(data.path()).constData(), Nobody, Nobody) != 0 ||
+        !bin.isValid() || !QFile::copy(QCoreApplication::applicationFilePath(), program) ||
+        !QFile::setPermissions(bin.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadOther | QFile::ExeOther))
         return false;
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    environment.insert(QStringLiteral("HOME"), data.path());
     child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(data.path());
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.setChildProcessModifier([] {
         // Only async-signal-safe calls between fork and exec; a failure
@@ -37,7 +46,7 @@ bool Unprivileged::rerun(const char* testFunction)
         if (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0)
             _exit(125);
     });
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(testFunction)});
+    child.start(program, {QString::fromLatin1(testFunction)});
     if (!child.waitForFinished(120000)) {
         std::fprintf(stderr, "rerun as nobody did not finish\n");
         return false;
