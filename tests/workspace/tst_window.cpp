@@ -1,0 +1,353 @@
+#include "TestWindow.h"
+#include "UrlRecorder.h"
+
+#include "controls/AquaButton.h"
+#include "controls/PlaySlider.h"
+#include "controls/Twips.h"
+#include "storage/RecoveryFile.h"
+#include "workspace/MainLayout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// What only the window can show: keys from the text box, the widgets that
+// render the cycle, the mouse on the table and the seek bar, the layout, and
+// the order of things when the window closes.
+
+namespace {
+
+const QString Media = "/recordings/interview.wav";
+
+void startTranscription(TestWindow& t)
+{
+    t.device.addMedia(Media, 60000);
+    t.prompts.scriptFiles({Media});
+    t.w.menuOpen_Click();
+}
+
+QSize outerTwips(const FormMain& window)
+{
+    const QSize client = window.centralWidget()->size();
+    return {int(pixelsToTwips(client.width())) + MainLayout::NonClientWidth,
+            int(pixelsToTwips(client.height())) + MainLayout::NonClientHeight};
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsTheCycle();
+    void keysFromTheTextBox();
+    void tableAndSeekBarByMouse();
+    void layoutFollowsTheWindow();
+    void closingStopsTheSoundFirst();
+};
+
+void TestMainWindow::showsTheCycle()
+{
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    QCOMPARE(device.TimeFormat(), MediaControl::MillisecondsFormat);
+    QCOMPARE(c.lblSectionStart->text(), QString("00:00")); // design texts until a change
+    startTranscription(t);
+    QCOMPARE(c.lblMediaFile->text(), QString("interview.wav"));
+    QCOMPARE(w.windowTitle(), QString("Kelvane"));
+
+    w.cmdPlay_Click();
+    QCOMPARE(w.windowTitle(), QString("Kelvane *"));
+    QCOMPARE(c.SliderTime->Max(), 60000);
+    QCOMPARE(c.lblEnd->text(), QString("00:01:00"));
+    device.advance(2500);
+    w.Timer1_Timer();
+    QCOMPARE(c.lblMode->text(), QString("Playing..."));
+    QCOMPARE(c.cmdPlay->Caption(), QString("Pause (F11)"));
+    QVERIFY(c.cmdRewind->isHidden());
+    QCOMPARE(c.lblCurrent->text(), QString("00:00:02"));
+    QCOMPARE(c.SliderTime->Value(), 2500);
+    QCOMPARE(c.SliderTime->SectionEnd(), 2500);
+    QCOMPARE(c.lblSectionEnd->text(), QString("2500"));
+    QCOMPARE(c.lblSectionEndView->text(), QString("00:00:02"));
+
+    w.cmdPlay_Click();
+    w.Timer1_Timer();
+    QCOMPARE(c.lblMode->text(), QString("Paused... \nPlease type the text for this section."));
+    QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
+    QVERIFY(!c.cmdRewind->isHidden());
+    QTest::keyClicks(c.txtScript, "first");
+    w.cmdPlay_Click();
+    QVERIFY(c.txtScript->toPlainText().isEmpty());
+    QCOMPARE(c.oGrid->row(), 2);
+    QCOMPARE(c.oGrid->colSel(), 4);
+    QCOMPARE(c.lblSectionStart->text(), QString("2500"));
+    QCOMPARE(c.SliderTime->SectionStart(), 2500);
+
+    // A replay hides Play, and F11 with it.
+    device.advance(1000);
+    w.cmdPlay_Click();
+    w.Timer1_Timer();
+    w.menuRewind_Click();
+    QVERIFY(c.cmdPlay->isHidden());
+    const QStringList sent = device.commands();
+    w.menuPlay_Click();
+    QCOMPARE(device.commands(), sent);
+    w.Timer1_Timer();
+    QCOMPARE(c.lblMode->text(), QString("Rewinding..."));
+
+    // A row's text comes back into the text box, and showing it is no edit.
+    c.chkAutoRewind->setChecked(true);
+    QVERIFY(w.cycle().autoRewind());
+    w.state().isDirty = false;
+    c.oGrid->setRow(1);
+    w.oGrid_Click();
+    QCOMPARE(c.txtScript->toPlainText(), QString("first"));
+    QVERIFY(!w.state().isDirty);
+
+    w.ResetWorkspace();
+    QCOMPARE(device.commands().last(), QString("close"));
+    QVERIFY(c.lblMediaFile->text().isEmpty() && c.lblMode->text().isEmpty());
+    QCOMPARE(QList<qint32>({c.SliderTime->Min(), c.SliderTime->Max(), c.SliderTime->SectionStart(),
+                            c.SliderTime->SectionEnd(), c.SliderTime->Value()}),
+             QList<qint32>({0, 1000, 0, 1, 0}));
+    QCOMPARE(QStringList({c.lblCurrent->text(), c.lblEnd->text(), c.lblSectionStart->text(),
+                          c.lblSectionEnd->text(), c.lblSectionStartView->text()}),
+             QStringList({"00:00:00", "00:00:00", "0", "0", "00:00:00"}));
+    QVERIFY(!c.cmdPlay->isHidden() && !c.cmdRewind->isHidden());
+    QCOMPARE(c.cmdPlay->Caption(), QString("Play (F11)"));
+    QVERIFY(!c.chkAutoRewind->isChecked() && c.txtScript->toPlainText().isEmpty());
+    QCOMPARE(c.oGrid->rows(), 2);
+    QCOMPARE(w.windowTitle(), QString("Kelvane"));
+
+    // The caption forms: the star runs straight into the path.
+    w.state().projectFile = "/home/ana/interview 3.kvprj";
+    w.markUnsaved();
+    QCOMPARE(w.windowTitle(), QString("Kelvane */home/ana/interview 3.kvprj"));
+    w.showProjectCaption();
+    QCOMPARE(w.windowTitle(), QString("Kelvane /home/ana/interview 3.kvprj"));
+
+    // Media that cannot be opened: the message, then an empty workspace, or
+    // the unsaved work kept as it is.
+    for (const bool dirty : {false, true}) {
+        w.state().isDirty = false;
+        prompts.scriptFiles({"/recordings/broken.wav"});
+        w.menuOpen_Click();
+        w.state().isDirty = dirty;
+        c.oGrid->setText(1, 4, "typed without media");
+        prompts.script({Prompts::Answer::Ok});
+        w.cmdPlay_Click();
+        QCOMPARE(prompts.asked.last().text,
+                 QString("Sorry. The application doesn't support this type of media."));
+        QCOMPARE(w.state().mediaFile.isEmpty(), !dirty);
+        QCOMPARE(c.oGrid->text(1, 4).isEmpty(), !dirty);
+        QCOMPARE(w.cycle().phase(), CaptureCycle::Phase::Idle);
+    }
+    QCOMPARE(prompts.unexpected, 0);
+}
+
+void TestMainWindow::keysFromTheTextBox()
+{
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTRY_VERIFY(c.txtScript->hasFocus());
+
+    // The release of a key pressed elsewhere (the Enter that closed a
+    // dialog) is no typing; any key typed in the box is, an arrow too.
+    QTest::keyRelease(c.txtScript, Qt::Key_Return);
+    QVERIFY(!w.state().isDirty);
+    QTest::keyClick(c.txtScript, Qt::Key_Left);
+    QCOMPARE(w.windowTitle(), QString("Kelvane *"));
+
+    // The text goes into the current row as one line, a line break of
+    // Shift+Enter too; a non-breaking space stays one; a paste goes in as
+    // the plain text it carries, never as formatting.
+    const QString nbsp(QChar::Nbsp);
+    QTest::keyClicks(c.txtScript, "Hello");
+    QTest::keyClick(c.txtScript, Qt::Key_Return);
+    QTest::keyClicks(c.txtScript, "world");
+    QTest::keyClick(c.txtScript, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(c.txtScript, "5" + nbsp + "km");
+    auto* pasted = new QMimeData;
+    pasted->setData("text/markdown", "|a|b|\n|-|-|\n|1|2|\n\n![x](y.png) **end**");
+    pasted->setText(" a b end");
+    QApplication::clipboard()->setMimeData(pasted);
+    QTest::keyClick(c.txtScript, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km a b end");
+
+    // Every shortcut acts from the text box and none types into it.
+    const UrlRecorder browser;
+    prompts.script({Prompts::Answer::No, Prompts::Answer::No, Prompts::Answer::Ok});
+    prompts.scriptFiles({Media, "", ""});
+    device.addMedia(Media, 60000);
+    for (QAction* action : {c.menuOpen, c.menuPlay, c.menuSlower, c.menuFaster, c.menuNormalSpeed,
+                            c.menuJumpBack, c.menuPlay, c.menuRewind, c.menuSave, c.menuLoad,
+                            c.menuExport, c.menuExportSubtitles, c.menuHelpDoc}) {
+        QSignalSpy triggered(action, &QAction::triggered);
+        if (action == c.menuExport)
+            QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QTest::keySequence(c.txtScript, action->shortcut());
+        QCOMPARE(triggered.count(), 1);
+        QTRY_VERIFY2(c.txtScript->hasFocus(), qPrintable(action->text()));
+    }
+    QCOMPARE(device.commands().mid(0, 4), QStringList({"close", "close", "open", "play"}));
+    QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
+    QCOMPARE(browser.opened.size(), 1); // the user guide
+    QCOMPARE(c.txtScript->toPlainText(), QString());
+    QCOMPARE(prompts.unexpected, 0);
+    // The keys reach the menus from the other controls too.
+    QSignalSpy play(c.menuPlay, &QAction::triggered);
+    QTest::keyClick(c.oGrid, Qt::Key_F11);
+    QCOMPARE(play.count(), 1);
+}
+
+void TestMainWindow::tableAndSeekBarByMouse()
+{
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    startTranscription(t);
+    for (int press = 0; press < 5; ++press) {
+        device.advance(2000);
+        w.cmdPlay_Click();
+    }
+    QCOMPARE(c.oGrid->rows(), 4);
+
+    // A left click on a row replays it; the caret stays in the text box.
+    SectionGrid& grid = *c.oGrid;
+    const auto cell = [&grid](int row, int column) {
+        return grid.visualRect(grid.model()->index(row - 1, column)).center();
+    };
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell(1, 4));
+    QCOMPARE(w.cycle().currentRow(), 0);
+    QCOMPARE(device.To(), 2000);
+    QVERIFY(c.txtScript->hasFocus());
+    QCOMPARE(grid.horizontalScrollBar()->value(), 0); // the times stay in view
+    // A press dragged to another row picks the row where it is released;
+    // other buttons, and a click below the last row, pick nothing.
+    QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cell(1, 2));
+    QTest::mouseMove(grid.viewport(), cell(2, 2));
+    QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(2, 2));
+    QCOMPARE(w.cycle().currentRow(), 1);
+    QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, cell(1, 2));
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, {10, grid.viewport()->height() - 5});
+    QCOMPARE(grid.row(), 2);
+    QVERIFY(grid.selectionModel()->isRowSelected(1, {}));
+
+    // The seek bar: the time under the thumb while it is dragged, then the
+    // section holding it replayed from there.
+    w.SliderTime_TryToSeekTo(3000);
+    QVERIFY(!c.lblSeekTime->isHidden());
+    QCOMPARE(c.lblSeekTime->text(), QString("00:00:03"));
+    w.SliderTime_SeekTo(3000);
+    QVERIFY(c.lblSeekTime->isHidden());
+    QCOMPARE(c.lblCurrent->text(), QString("00:00:03"));
+    QCOMPARE(device.From(), 3000);
+    QCOMPARE(c.SliderTime->Value(), 3000);
+    // Before any media the seek only moves the time shown.
+    TestWindow fresh;
+    fresh.c.lblSeekTime->setText("00:00:07");
+    fresh.w.SliderTime_TryToSeekTo(12000);
+    QVERIFY(fresh.c.lblSeekTime->isHidden());
+    fresh.w.SliderTime_SeekTo(12000);
+    QCOMPARE(fresh.c.lblCurrent->text(), QString("00:00:07"));
+    QVERIFY(fresh.device.commands().isEmpty());
+}
+
+void TestMainWindow::layoutFollowsTheWindow()
+{
+    // The design's own figures at the minimum size.
+    const MainLayout::Sizes s = MainLayout::sizesFor(12000, 8000);
+    QCOMPARE(QList<int>({s.frame1Height, s.frame3Height, s.scriptHeight, s.frame2Height,
+                         s.frame2Width, s.gridWidth, s.gridHeight}),
+             QList<int>({7065, 3010, 2120, 7050, 6315, 5830, 6475}));
+
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const auto follows = [&] {
+        const QSize outer = outerTwips(w);
+        const MainLayout::Sizes now = MainLayout::sizesFor(outer.width(), outer.height());
+        return c.txtScript->height() == twipsToPixels(now.scriptHeight) &&
+               c.oGrid->size() ==
+                   QSize(twipsToPixels(now.gridWidth), twipsToPixels(now.gridHeight));
+    };
+    // Smaller than the minimum snaps back to it, in each dimension; larger,
+    // the table widens and the text box grows down.
+    w.resize(200, 100);
+    QTRY_COMPARE(outerTwips(w).width(), MainLayout::MinimumOuterWidth);
+    QVERIFY(outerTwips(w).height() >= MainLayout::MinimumOuterHeight &&
+            outerTwips(w).height() < MainLayout::MinimumOuterHeight + TwipsPerPixel);
+    QVERIFY(follows());
+    const QSize grid = c.oGrid->size();
+    w.resize(1400, 900);
+    QTRY_COMPARE(w.size(), QSize(1400, 900));
+    QVERIFY(follows());
+    QVERIFY(c.oGrid->width() > grid.width() && c.oGrid->height() > grid.height());
+    QCOMPARE(c.Frame1->width(), twipsToPixels(4950));
+    QVERIFY(w.centralWidget()->width() - c.Frame2->geometry().right() <= 16);
+
+    // Minimized, the panels do not follow a client area shrunk to nothing.
+    const QRect before = c.oGrid->geometry();
+    w.showMinimized();
+    QTRY_VERIFY(w.isMinimized());
+    w.centralWidget()->resize(10, 10);
+    QCOMPARE(c.oGrid->geometry(), before);
+}
+
+void TestMainWindow::closingStopsTheSoundFirst()
+{
+    QTemporaryDir folder;
+    for (const Prompts::Answer answer : {Prompts::Answer::No, Prompts::Answer::Yes}) {
+        TestWindow t;
+        auto& [device, prompts, w, c] = t;
+        startTranscription(t);
+        w.show();
+        w.cmdPlay_Click();
+        w.project().keepRecoveryCopy();
+        QVERIFY(QFile::exists(recoveryFilePath()));
+        DeviceMode modeWhileAsking = DeviceMode::Playing;
+        prompts.whileAsking = [&](const QString&) {
+            modeWhileAsking = device.mode();
+        };
+        prompts.script({answer});
+        prompts.scriptFiles({folder.filePath("quit.kvprj")});
+        QVERIFY(w.close());
+        QCOMPARE(prompts.asked.size(), 1);
+        QCOMPARE(prompts.asked[0].text, QString("Do you want to save the project before quit?"));
+        QCOMPARE(modeWhileAsking, DeviceMode::NotOpen);
+        QCOMPARE(QFile::exists(folder.filePath("quit.kvprj")), answer == Prompts::Answer::Yes);
+        QVERIFY(!QFile::exists(recoveryFilePath())); // a clean end leaves no copy
+    }
+
+    // A save asked for that does not happen keeps the window and the work.
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    startTranscription(t);
+    w.show();
+    w.cmdPlay_Click();
+    prompts.script({Prompts::Answer::Yes});
+    prompts.scriptFiles({""});
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible() && w.state().isDirty);
+    QCOMPARE(c.oGrid->rows(), 2);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_window.moc"
