@@ -1,0 +1,202 @@
+// The seek bar and the push button, driven with the mouse as a person would.
+
+#include "controls/AquaButton.h"
+#include "controls/PlaySlider.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// The main window's bar: 301 pixels, 4515 twips.
+void setRange(PlaySlider& slider, qint32 min, qint32 max, int widthPixels = 301)
+{
+    slider.resize(widthPixels, 30);
+    slider.setMin(min);
+    slider.setMax(max);
+}
+
+// Grabs the thumb at its centre, moves the pointer by dx pixels, lets go.
+void drag(PlaySlider& slider, int dx)
+{
+    QTest::mousePress(slider.thumb(), Qt::LeftButton);
+    QTest::mouseMove(slider.thumb(), QPoint(6 + dx, 5));
+    QTest::mouseRelease(slider.thumb(), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestControls : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void seekBarMapsValuesToTwipsAndBack();
+    void seekBarDrags();
+    void releasesLostToAModalWindowOrAHide();
+    void buttonClicksOnEveryRelease();
+};
+
+void TestControls::seekBarMapsValuesToTwipsAndBack()
+{
+    // The thumb's centre goes to the nearest twip, a half to the even one;
+    // Min is not subtracted; an empty span puts it at 0.
+    struct Case
+    {
+        qint32 min, max, value;
+        double left;
+    };
+    for (const Case& c : {Case{0, 600000, 300000, 2160.5}, Case{0, 9030, 4513, 2158.5},
+                          Case{100, 1100, 100, 452 - 97.5}, Case{7, 7, 5, -97.5}}) {
+        PlaySlider slider;
+        setRange(slider, c.min, c.max);
+        slider.setValue(c.value);
+        QCOMPARE(slider.thumbLeftTwips(), c.left);
+        QCOMPARE(slider.thumb()->geometry(), QRect(qRound(c.left / 15), 3, 13, 11));
+    }
+
+    // The highlight's end sets its width from the left edge as it stands.
+    PlaySlider slider;
+    setRange(slider, 0, 600000);
+    slider.setSectionStart(100000);
+    slider.setSectionEnd(200000);
+    QCOMPARE(slider.sectionLeftTwips(), 752.5);
+    QCOMPARE(slider.sectionWidthTwips(), 752.5);
+    slider.setSectionStart(300000);
+    QCOMPARE(slider.sectionWidthTwips(), 752.5);
+
+    // Painted: the bar, the green highlight over the section, the thumb.
+    setRange(slider, 0, 7500, 500);
+    slider.setValue(3750);
+    slider.setSectionStart(150);
+    slider.setSectionEnd(7350);
+    const QImage picture = slider.grab().toImage();
+    QCOMPARE(picture.pixel(5, 14), qRgb(0xB4, 0xB4, 0xB4));
+    QCOMPARE(picture.pixel(20, 14), qRgb(0x6D, 0xA5, 0x3B));
+    QCOMPARE(picture.pixel(250, 13), qRgb(0x2B, 0x45, 0xD3));
+    slider.setSectionEnd(0); // ends before it starts: no highlight
+    QCOMPARE(slider.grab().toImage().pixel(20, 14), qRgb(0xB4, 0xB4, 0xB4));
+}
+
+void TestControls::seekBarDrags()
+{
+    PlaySlider slider;
+    setRange(slider, 0, 600000);
+    slider.setValue(300000);
+    QSignalSpy trying(&slider, &PlaySlider::TryToSeekTo);
+    QSignalSpy seeking(&slider, &PlaySlider::SeekTo);
+
+    // A plain click reports the value under the thumb's centre on release;
+    // settings from playback are dropped while the user holds the thumb.
+    QTest::mousePress(slider.thumb(), Qt::LeftButton);
+    slider.setValue(100000);
+    QCOMPARE(slider.thumbLeftTwips(), 2160.5);
+    QTest::mouseRelease(slider.thumb(), Qt::LeftButton);
+    QCOMPARE(trying.count(), 0);
+    QCOMPARE(seeking.takeFirst().at(0).toInt(), 300066);
+
+    // The grabbed point follows the pointer, within the bar: the centre can
+    // end one twip beyond it.
+    const QList<std::pair<int, int>> drags = {{10, 320000}, {-1000, 0}, {1000, 600133}};
+    for (const auto& [dx, value] : drags) {
+        drag(slider, dx);
+        QCOMPARE(trying.takeFirst().at(0).toInt(), value);
+        QCOMPARE(seeking.takeFirst().at(0).toInt(), value);
+    }
+    QCOMPARE(slider.thumbLeftTwips(), 4418.0);
+    // Ten hours of milliseconds times the bar width needs more than 32 bits.
+    slider.setMax(36000000);
+    drag(slider, 1000);
+    QCOMPARE(seeking.takeFirst().at(0).toInt(), 36007973);
+    // A half between two values goes to the even one.
+    setRange(slider, 0, 4500, 300);
+    slider.setValue(250);
+    slider.setMax(45);
+    QTest::mouseClick(slider.thumb(), Qt::LeftButton);
+    QCOMPARE(seeking.takeFirst().at(0).toInt(), 2);
+    // A bar without width or span reports 0.
+    setRange(slider, 0, 1000, 0);
+    drag(slider, 5);
+    QCOMPARE(seeking.takeFirst().at(0).toInt(), 0);
+}
+
+// A press whose release the toolkit drops (a modal window took the mouse, the
+// control was hidden) ends as if released: the seek bar seeks where the
+// thumb is, the button lets go without a click.
+void TestControls::releasesLostToAModalWindowOrAHide()
+{
+    QWidget window;
+    auto* slider = new PlaySlider(&window);
+    auto* button = new AquaButton(&window);
+    setRange(*slider, 0, 600000);
+    slider->setValue(300000);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy seeking(slider, &PlaySlider::SeekTo);
+    QSignalSpy clicks(button, &AquaButton::Click);
+
+    QTest::mousePress(slider->thumb(), Qt::LeftButton);
+    QTest::mouseMove(slider->thumb(), QPoint(16, 5));
+    QTest::mousePress(button, Qt::LeftButton);
+    QWidget modal;
+    modal.setWindowModality(Qt::ApplicationModal);
+    modal.show();
+    QVERIFY(!slider->isDragging() && !button->isPressed());
+    QTRY_COMPARE(seeking.count(), 1);
+    QCOMPARE(seeking.takeFirst().at(0).toInt(), 320000);
+    modal.close();
+    slider->setValue(100000);
+    QCOMPARE(slider->Value(), 100000);
+
+    QTest::mousePress(slider->thumb(), Qt::LeftButton);
+    QTest::mousePress(button, Qt::LeftButton);
+    slider->hide();
+    button->hide();
+    QVERIFY(!slider->isDragging() && !button->isPressed());
+    QTRY_COMPARE(seeking.count(), 1);
+    slider->show();
+    // A move over the thumb with no button held means the release was lost.
+    QTest::mousePress(slider->thumb(), Qt::LeftButton);
+    QMouseEvent free(QEvent::MouseMove, QPointF(6, 5), slider->thumb()->mapToGlobal(QPointF(6, 5)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(slider->thumb(), &free);
+    QVERIFY(!slider->isDragging());
+    QTRY_COMPARE(seeking.count(), 2);
+    QCOMPARE(clicks.count(), 0);
+    QTest::mouseRelease(slider->thumb(), Qt::LeftButton); // QTest's own button state
+}
+
+void TestControls::buttonClicksOnEveryRelease()
+{
+    AquaButton button;
+    button.resize(7, 13); // clamped to 600 to 3000 twips wide, 330 high
+    QCOMPARE(button.size(), QSize(40, 13));
+    button.resize(120, 22);
+    button.setCaption("Rewind (F12)");
+    QSignalSpy clicks(&button, &AquaButton::Click);
+    bool pressedInHandler = false;
+    connect(&button, &AquaButton::Click, [&] { pressedInHandler |= button.isPressed(); });
+    const auto grey = [&button] {
+        return qGray(button.grab().toImage().pixel(5, 10));
+    };
+    const int released = grey();
+
+    // Pressed, the face darkens; dragged off and released, it still clicks.
+    QTest::mousePress(&button, Qt::LeftButton);
+    QVERIFY(grey() < released - 32);
+    QTest::mouseMove(&button, QPoint(500, 200));
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(500, 200));
+    QCOMPARE(grey(), released);
+    // Qt delivers a double click as press, release, double click, release.
+    QTest::mouseClick(&button, Qt::RightButton);
+    QTest::mouseDClick(&button, Qt::LeftButton);
+    QVERIFY(button.isPressed());
+    QTest::mouseRelease(&button, Qt::LeftButton);
+    QCOMPARE(clicks.count(), 3);
+    QVERIFY(!pressedInHandler);
+}
+
+QTEST_MAIN(TestControls)
+#include "tst_controls.moc"

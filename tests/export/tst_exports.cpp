@@ -1,0 +1,229 @@
+#include "TestFiles.h"
+#include "TestWindow.h"
+#include "Unprivileged.h"
+
+#include "controls/AquaButton.h"
+#include "export/ExportText.h"
+#include "export/FormExport.h"
+#include "export/SubtitleText.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString OverwriteQuestion = "Are you sure to overwrite the existed file?";
+const QString Polish = QString::fromUtf8("Zażółć  gęślą");
+
+void fill(SectionTableModel& table, const QList<SectionTableModel::Cells>& rows)
+{
+    std::vector<SectionTableModel::Cells> cells(rows.begin(), rows.end());
+    table.loadRows(cells);
+}
+
+// One typed section, one without text, and the open capture section with a
+// text that Windows-1252 cannot write.
+void fillSections(SectionTableModel& table)
+{
+    fill(table, {{"0", "4000", "00:00:00", "00:00:04", "Good morning, everyone."},
+                 {"4000", "9500", "00:00:04", "00:00:09", ""},
+                 {"9500", "3723500", "00:00:09", "01:02:03", Polish}});
+}
+
+} // namespace
+
+class TestExports : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void transcriptTexts();
+    void subtitleBytes_();
+    void exportWindow();
+    void exportWindowSavesAsNobody();
+    void fromTheMainWindow();
+};
+
+// Each row gives its time texts, its text and a blank, and a line break, as
+// the options ask; empty cells and the capture section are no exception.
+void TestExports::transcriptTexts()
+{
+    SectionTableModel table;
+    fillSections(table);
+    QCOMPARE(exportText(table, {true, true}), "00:00:00 - 00:00:04 Good morning, everyone. \r\n"
+                                              "00:00:04 - 00:00:09  \r\n"
+                                              "00:00:09 - 01:02:03 " +
+                                                  Polish + " \r\n");
+    QCOMPARE(exportText(table, {false, false}), "Good morning, everyone.  " + Polish + " ");
+    QCOMPARE(exportText(table, {false, true}),
+             "Good morning, everyone. \r\n \r\n" + Polish + " \r\n");
+}
+
+// Sections without text, without length or with raw cells that are no plain
+// decimal numbers give no cue; the text is trimmed, UTF-8, escaped for WebVTT,
+// and kept from reading as a tag in SubRip; hours take the digits they need.
+void TestExports::subtitleBytes_()
+{
+    SectionTableModel table;
+    fill(table, {{"1", "2500", "", "", "  Good morning, caf\u00e9.  "},
+                 {"2500", "4000", "", "", " \t "},
+                 {"5000", "5000", "", "", "no length"},
+                 {"7000", "6000", "", "", "backwards"},
+                 {"-5", "100", "", "", "negative"},
+                 {" 5", "100", "", "", "blank"},
+                 {"5", "99999999999999999999", "", "", "too large"},
+                 {"61001", "3599999", "", "", "<i>Laughs</i> & 5 < 6 --> 3"},
+                 {"3599999999", "3600000000", "", "", "< b>x <note"}});
+    QCOMPARE(
+        subtitleBytes(table, SubtitleFormat::SubRip),
+        QByteArray("1\r\n00:00:00,001 --> 00:00:02,500\r\nGood morning, caf\xC3\xA9.\r\n\r\n"
+                   "2\r\n00:01:01,001 --> 00:59:59,999\r\n"
+                   "<\xE2\x81\xA0i>Laughs<\xE2\x81\xA0/i> & 5 < 6 --> 3\r\n\r\n"
+                   "3\r\n999:59:59,999 --> 1000:00:00,000\r\n<\xE2\x81\xA0 b>x <note\r\n\r\n"));
+    QCOMPARE(subtitleBytes(table, SubtitleFormat::WebVtt),
+             QByteArray("WEBVTT\r\n\r\n"
+                        "00:00:00.001 --> 00:00:02.500\r\nGood morning, caf\xC3\xA9.\r\n\r\n"
+                        "00:01:01.001 --> 00:59:59.999\r\n"
+                        "&lt;i&gt;Laughs&lt;/i&gt; &amp; 5 &lt; 6 --&gt; 3\r\n\r\n"
+                        "999:59:59.999 --> 1000:00:00.000\r\n&lt; b&gt;x &lt;note\r\n\r\n"));
+    fill(table, {{"0", "1000", "", "", ""}});
+    QCOMPARE(subtitleBytes(table, SubtitleFormat::SubRip), QByteArray());
+}
+
+void TestExports::exportWindow()
+{
+    QTemporaryDir folder;
+    SectionTableModel table;
+    fillSections(table);
+    ScriptedPrompts prompts;
+    FormExport window(table, prompts, folder.path());
+    window.show();
+    const FormExport::Controls& c = window.controls();
+    QCOMPARE(c.txtText->toPlainText(), exportText(table, {true, true}).replace("\r\n", "\n"));
+    QVERIFY(c.txtText->textCursor().atEnd());
+
+    // The user's edits go to the clipboard; Escape does not throw them away;
+    // a click on either box rebuilds the text from the table.
+    QTest::keyClick(c.txtText, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClicks(c.txtText, "Interview. ");
+    QTest::mouseClick(c.cmdCopy, Qt::LeftButton);
+    QVERIFY(QApplication::clipboard()->text().startsWith("Interview. 00:00:00 - 00:00:04 Good"));
+    QTest::keyClick(c.txtText, Qt::Key_Escape);
+    QVERIFY(window.isVisible());
+    QTest::mouseClick(c.chkTimeLine, Qt::LeftButton, {}, QPoint(6, 6));
+    QCOMPARE(c.txtText->toPlainText(), "Good morning, everyone. \n \n" + Polish + " \n");
+
+    // Saved as shown, with one CR LF more: UTF-8 where Windows-1252 lacks a
+    // letter, Windows-1252 otherwise; an existing file only after the
+    // question, and a Cancel there leaves it.
+    const QString path = folder.filePath("transcript.txt");
+    prompts.scriptFiles({path});
+    QTest::mouseClick(c.cmdSave, Qt::LeftButton);
+    QCOMPARE(prompts.dialogs.last().initialFileName, QString("transcript.txt"));
+    QCOMPARE(prompts.dialogs.last().initialFolder, folder.path());
+    QCOMPARE(TestFiles::read(path),
+             ("Good morning, everyone. \r\n \r\n" + Polish + " \r\n\r\n").toUtf8());
+    const QByteArray latin("Caf\xE9 \x96 \x93quoted\x94\r\nsecond line\r\n");
+    for (const Prompts::Answer answer : {Prompts::Answer::Ok, Prompts::Answer::Cancel}) {
+        c.txtText->setPlainText(answer == Prompts::Answer::Ok ? "Café – “quoted”\nsecond line"
+                                                              : "never written");
+        prompts.scriptFiles({path});
+        prompts.script({answer});
+        QTest::mouseClick(c.cmdSave, Qt::LeftButton);
+        QCOMPARE(prompts.asked.last().text, OverwriteQuestion);
+        QCOMPARE(TestFiles::read(path), latin);
+    }
+
+    // A failed save says where and why, and changes nothing.
+    c.txtText->setPlainText("edited, and kept");
+    const QList<std::pair<QString, QString>> failures = {
+        {"/dev/full", "not a regular file"},
+        {path, "too large"}, // a disk that fills up halfway
+        {folder.filePath("gone/transcript.txt"), "No such file"}};
+    for (const auto& [failing, reason] : failures) {
+        prompts.scriptFiles({failing});
+        prompts.script({Prompts::Answer::Ok, Prompts::Answer::Ok});
+        const TestFiles::DiskFull full(2);
+        QTest::mouseClick(c.cmdSave, Qt::LeftButton);
+        QVERIFY2(prompts.asked.last().text.contains(failing) &&
+                     prompts.asked.last().text.contains(reason),
+                 qPrintable(prompts.asked.last().text));
+    }
+    QCOMPARE(TestFiles::read(path), latin);
+    QCOMPARE(c.txtText->toPlainText(), QString("edited, and kept"));
+    QCOMPARE(prompts.unexpected, 0);
+}
+
+void TestExports::exportWindowSavesAsNobody()
+{
+    if (Unprivileged::runningAsRoot()) {
+        QVERIFY(Unprivileged::rerun("exportWindowSavesAsNobody"));
+        return;
+    }
+    QTemporaryDir folder;
+    QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+    SectionTableModel table;
+    fillSections(table);
+    ScriptedPrompts prompts;
+    FormExport window(table, prompts, folder.path());
+    prompts.scriptFiles({folder.filePath("transcript.txt")});
+    prompts.script({Prompts::Answer::Ok});
+    QTest::mouseClick(window.controls().cmdSave, Qt::LeftButton);
+    QVERIFY(prompts.asked.value(0).text.contains("transcript.txt"));
+    QVERIFY(!QFile::exists(folder.filePath("transcript.txt")));
+    QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Ctrl+E shows the export window modally over the main window; Ctrl+Shift+E
+// writes the sections as subtitles in the format the name's extension says.
+void TestExports::fromTheMainWindow()
+{
+    QTemporaryDir folder;
+    TestWindow t;
+    auto& [device, prompts, w, c] = t;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.state().projectFile = folder.filePath("talk.kvprj");
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<FormExport*>(QApplication::activeModalWidget());
+        seen = window && window->isModal() && window->parentWidget() == &w;
+        prompts.scriptFiles({""});
+        if (window) {
+            QTest::mouseClick(window->controls().cmdSave, Qt::LeftButton);
+            window->close();
+        }
+    });
+    QTest::keyClick(c.txtScript, Qt::Key_E, Qt::ControlModifier);
+    QVERIFY(seen);
+    QCOMPARE(prompts.dialogs.last().initialFolder, folder.path());
+    QTRY_VERIFY(c.txtScript->hasFocus()); // the caret back where it was
+
+    const auto subtitles = [&c] {
+        QTest::keyClick(c.txtScript, Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+    prompts.script({Prompts::Answer::Ok});
+    subtitles(); // nothing to export yet: told, and no dialog
+    QVERIFY(prompts.asked.value(0).text.startsWith("There are no subtitles to export"));
+    fillSections(w.table());
+    w.state().mediaFile = "/recordings/harbour talk.wav";
+    const QString vtt = folder.filePath("harbour.VTT");
+    prompts.scriptFiles({vtt, "/dev/full"});
+    prompts.script({Prompts::Answer::Ok});
+    subtitles();
+    QCOMPARE(prompts.dialogs.last().initialFileName, QString("harbour talk.srt"));
+    QCOMPARE(prompts.dialogs.last().initialFolder, folder.path());
+    QVERIFY(TestFiles::read(vtt).startsWith("WEBVTT\r\n\r\n00:00:00.000 --> 00:00:04.000\r\n"));
+    subtitles();
+    QVERIFY(prompts.asked.last().text.startsWith("The subtitles could not be saved to\n/dev/full"));
+    QCOMPARE(prompts.unexpected, 0);
+}
+
+QTEST_MAIN(TestExports)
+#include "tst_exports.moc"
