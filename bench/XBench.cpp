@@ -4,7 +4,6 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -12,19 +11,11 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
-#include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace xbench {
 
@@ -35,22 +26,6 @@ namespace {
 int ignoreXError(Display*, XErrorEvent*)
 {
     return 0;
-}
-
-std::string keyOf(const std::string& entry)
-{
-    return entry.substr(0, entry.find('='));
-}
-
-std::vector<std::string> environmentWithout(const std::vector<std::string>& keys)
-{
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string text = *entry;
-        if (std::find(keys.begin(), keys.end(), keyOf(text)) == keys.end())
-            result.push_back(text);
-    }
-    return result;
 }
 
 std::string windowName(Display* display, Window window)
@@ -105,7 +80,7 @@ void sleepMs(double ms)
     timespec pause{};
     pause.tv_sec = time_t(ms / 1000);
     pause.tv_nsec = long((ms - double(pause.tv_sec) * 1000) * 1e6);
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    while (nanosleep(&pause, &pause) != 0) {
     }
 }
 
@@ -146,121 +121,15 @@ void printRow(const std::string& figure, const std::string& target, const std::s
     std::fflush(stdout);
 }
 
-PrivateX::~PrivateX()
+Display* watchTopLevels(const std::string& name)
 {
-    if (display_)
-        XCloseDisplay(display_);
-    if (pid_ > 0)
-        terminate(pid_);
-}
-
-bool PrivateX::start(std::string& error)
-{
-    // The server picks a free display itself and writes its number to the
-    // pipe once it accepts clients.
-    int ready[2];
-    if (pipe(ready) != 0) {
-        error = "no pipe";
-        return false;
-    }
-    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-    const std::string fd = std::to_string(ready[1]);
-    // A black root window, so that a window the program has not drawn yet
-    // shows as black.
-    const char* argv[] = {"Xvfb",      "-displayfd", fd.c_str(), "-screen",  "0",    "1280x800x24",
-                          "-nolisten", "tcp",        "-br",      "-noreset", nullptr};
-    const int failed =
-        posix_spawnp(&pid_, "Xvfb", &files, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&files);
-    close(ready[1]);
-    if (failed) {
-        pid_ = -1;
-        close(ready[0]);
-        error = "Xvfb does not start (is it installed?)";
-        return false;
-    }
-    std::string number;
-    const double deadline = nowMs() + 15000;
-    for (char c = 0; nowMs() < deadline && c != '\n';) {
-        pollfd in{ready[0], POLLIN, 0};
-        if (poll(&in, 1, 100) > 0) {
-            if (read(ready[0], &c, 1) != 1)
-                break;
-            if (c >= '0' && c <= '9')
-                number += c;
-        }
-    }
-    close(ready[0]);
-    if (number.empty()) {
-        error = "Xvfb did not tell its display";
-        return false;
-    }
-    name_ = ":" + number;
-    display_ = XOpenDisplay(name_.c_str());
-    if (!display_) {
-        error = "cannot open display " + name_;
-        return false;
-    }
+    Display* display = XOpenDisplay(name.c_str());
+    if (!display)
+        return nullptr;
     XSetErrorHandler(ignoreXError);
-    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
-    XSync(display_, True);
-    return true;
-}
-
-std::vector<std::string> programEnvironment(const std::string& display, const std::string& home,
-                                            const std::string& runtime)
-{
-    std::vector<std::string> result =
-        environmentWithout({"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "HOME", "XDG_RUNTIME_DIR",
-                            "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
-                            "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"});
-    result.push_back("DISPLAY=" + display);
-    result.push_back("HOME=" + home);
-    result.push_back("XDG_RUNTIME_DIR=" + runtime);
-    result.push_back("QT_QPA_PLATFORM=xcb");
-    return result;
-}
-
-pid_t spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& environment, const std::string& outputFile)
-{
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& entry : environment)
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    if (!outputFile.empty()) {
-        posix_spawn_file_actions_addopen(&files, 1, outputFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-    }
-    pid_t pid = -1;
-    const int failed =
-        posix_spawnp(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&files);
-    return failed ? -1 : pid;
-}
-
-bool xdotool(const std::string& display, const std::vector<std::string>& args)
-{
-    std::vector<std::string> environment = environmentWithout({"DISPLAY", "WAYLAND_DISPLAY"});
-    environment.push_back("DISPLAY=" + display);
-    const pid_t pid = spawn("xdotool", args, environment);
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, True);
+    return display;
 }
 
 // Reads the server's events until one makes `matches` true; false on timeout.
@@ -333,42 +202,6 @@ double waitForFirstPaint(Display* display, Window window, double timeoutMs)
     return -1;
 }
 
-void sendDeleteWindow(Display* display, Window window)
-{
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
-}
-
-bool waitForExit(pid_t pid, double timeoutMs)
-{
-    const double deadline = nowMs() + timeoutMs;
-    do {
-        int status = 0;
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno == ECHILD))
-            return true;
-        sleepMs(2);
-    } while (nowMs() < deadline);
-    return false;
-}
-
-std::string terminate(pid_t pid)
-{
-    kill(pid, SIGTERM);
-    if (waitForExit(pid, 5000))
-        return "SIGTERM";
-    kill(pid, SIGKILL);
-    waitForExit(pid, 5000);
-    return "SIGKILL";
-}
-
 ProcessUse processUse(pid_t pid)
 {
     ProcessUse use;
@@ -431,33 +264,6 @@ bool holdsOpen(pid_t pid, const std::string& path)
     }
     closedir(fds);
     return found;
-}
-
-std::string makePrivateFolder(const std::string& parent, const std::string& stem)
-{
-    std::string pattern = parent + "/" + stem + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back(0);
-    if (!mkdtemp(buffer.data())) // made for its owner alone
-        return {};
-    return buffer.data();
-}
-
-bool prepareProgram(const std::string& binary, const std::string& work, PrivateX& x,
-                    Program& program, std::string& error)
-{
-    std::filesystem::create_directories(work + "/home");
-    const std::string home = std::filesystem::canonical(work + "/home").string();
-    const std::string runtime = makePrivateFolder(work, "runtime");
-    if (runtime.empty()) {
-        error = "no runtime folder";
-        return false;
-    }
-    if (!x.start(error))
-        return false;
-    program = {binary, programEnvironment(x.name(), home, runtime), work + "/kelvane-output.log",
-               runtime};
-    return true;
 }
 
 } // namespace xbench

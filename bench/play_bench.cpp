@@ -14,6 +14,12 @@
 //        the private home folder and the program's output,
 //        kelvane-output.log)
 
+#include "ProgramUnderTest.h"
+#include "XServer.h"
+
+#include <QCoreApplication>
+
+// Xlib's macros (Status, None...) after every Qt header.
 #include "XBench.h"
 
 #include <cstdio>
@@ -61,25 +67,36 @@ double mb(long kb)
     return double(kb) / 1024;
 }
 
-// Ends the program through its close box, answering No to "save before
-// quit?"; how it ended.
-std::string closeProgram(const PrivateX& x, pid_t pid, Window mainWindow)
+// What a person does on the program's windows.
+struct Session
 {
-    Display* display = x.display();
-    XSync(display, True);
-    sendDeleteWindow(display, mainWindow);
-    const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
-    if (question.window) {
-        xdotool(x.name(), {"windowfocus", "--sync", std::to_string(question.window)});
-        xdotool(x.name(), {"key", "alt+n"});
-    }
-    if (waitForExit(pid, 10000))
-        return question.window ? "closed, save question answered No" : "closed";
-    return terminate(pid);
-}
+    XServer& x;
+    Display* display;
+    ProgramUnderTest& program;
 
-Run playOnce(const PrivateX& x, const Program& program, const std::string& label,
-             const std::string& path, int seconds, const std::string& key, int keyPresses)
+    void xdotool(const QStringList& args) const { x.xdotool(args); }
+    void key(const std::string& keys) const { xdotool({"key", QString::fromStdString(keys)}); }
+    void focus(Window window) const { xdotool({"windowfocus", "--sync", QString::number(window)}); }
+    std::string terminate() const { return program.end({}, 0).toStdString(); }
+
+    // Ends the program through its close box, answering No to "save before
+    // quit?"; how it ended.
+    std::string close(Window mainWindow) const
+    {
+        XSync(display, True);
+        x.closeWindow(QString::number(mainWindow));
+        const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
+        if (question.window) {
+            focus(question.window);
+            key("alt+n");
+        }
+        const std::string ended = program.end({}).toStdString();
+        return ended == "closed" && question.window ? "closed, save question answered No" : ended;
+    }
+};
+
+Run playOnce(const Session& session, const std::string& label, const std::string& path, int seconds,
+             const std::string& key, int keyPresses)
 {
     Run run;
     run.label = label;
@@ -91,21 +108,19 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         return run;
     }
     run.recordingKbPerSecond = double(size) / 1024 / RecordingSeconds;
-    Display* display = x.display();
-    const std::string& d = x.name();
+    Display* display = session.display;
     XSync(display, True);
-    const pid_t pid = spawn(program);
-    if (pid < 0) {
+    if (!session.program.start(KELVANE_BINARY)) {
         run.failure = "the program does not start";
         return run;
     }
+    const pid_t pid = pid_t(session.program.pid());
     const Mapped shown = waitForMap(display, "Kelvane", 20000);
     if (!shown.window || waitForFirstPaint(display, shown.window, 10000) < 0) {
         run.failure = "no main window";
-        run.ended = terminate(pid);
+        run.ended = session.terminate();
         return run;
     }
-    const std::string mainId = std::to_string(shown.window);
 
     // Idle after start-up.
     sleepMs(2000);
@@ -117,48 +132,47 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
     run.idleRssMb = mb(idleTo.rssKb);
 
     // New Transcription Project: the file dialog, the path typed, Return.
-    xdotool(d, {"windowfocus", "--sync", mainId});
-    xdotool(d, {"key", "ctrl+n"});
+    session.focus(shown.window);
+    session.key("ctrl+n");
     const Mapped dialog = waitForMap(display, "Please select", 10000);
     if (!dialog.window) {
         run.failure = "Ctrl+N showed no file dialog";
-        run.ended = terminate(pid);
+        run.ended = session.terminate();
         return run;
     }
-    const std::string dialogId = std::to_string(dialog.window);
-    xdotool(d, {"windowfocus", "--sync", dialogId});
+    session.focus(dialog.window);
     sleepMs(300);
-    xdotool(d, {"type", "--delay", "10", path});
+    session.xdotool({"type", "--delay", "10", QString::fromStdString(path)});
     sleepMs(300);
     bool closed = false;
     // A Return may only close the name box's completion list.
     for (int tries = 0; tries < 3 && !closed; ++tries) {
-        xdotool(d, {"key", "Return"});
+        session.key("Return");
         closed = waitForUnmap(display, dialog.window, 2000);
     }
     if (!closed) {
         run.failure = "the file dialog did not take the path";
-        run.ended = terminate(pid);
+        run.ended = session.terminate();
         return run;
     }
 
     // F11: the recording opens and plays.
-    xdotool(d, {"windowfocus", "--sync", mainId});
-    xdotool(d, {"key", "F11"});
+    session.focus(shown.window);
+    session.key("F11");
     const double deadline = nowMs() + 15000;
     while (!holdsOpen(pid, path) && nowMs() < deadline)
         sleepMs(50);
     if (!holdsOpen(pid, path)) {
         run.failure = "F11 did not open the recording";
-        run.ended = closeProgram(x, pid, shown.window);
+        run.ended = session.close(shown.window);
         return run;
     }
     for (int press = 0; press < keyPresses; ++press)
-        xdotool(d, {"key", key});
+        session.key(key);
     sleepMs(3000); // settled into playing
 
     const ProcessUse from = processUse(pid);
-    const ProcessUse serverFrom = processUse(x.pid());
+    const ProcessUse serverFrom = processUse(pid_t(session.x.pid()));
     const double began = nowMs();
     long mostRss = from.rssKb;
     for (int second = 0; second < seconds; ++second) {
@@ -166,7 +180,7 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         mostRss = std::max(mostRss, processUse(pid).rssKb);
     }
     const ProcessUse to = processUse(pid);
-    const ProcessUse serverTo = processUse(x.pid());
+    const ProcessUse serverTo = processUse(pid_t(session.x.pid()));
     const double took = nowMs() - began;
     run.cpuPercent = cpuPercent(from, to, took);
     run.xServerCpuPercent = cpuPercent(serverFrom, serverTo, took);
@@ -182,7 +196,7 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
 
     // F11 again pauses: the reading must stop, or it was not playing at
     // the pace of the sound.
-    xdotool(d, {"key", "F11"});
+    session.key("F11");
     sleepMs(1500);
     const ProcessUse pausedFrom = processUse(pid);
     const double pauseBegan = nowMs();
@@ -192,7 +206,7 @@ Run playOnce(const PrivateX& x, const Program& program, const std::string& label
         double(pausedTo.readBytes - pausedFrom.readBytes) / 1024 / ((nowMs() - pauseBegan) / 1000);
     run.peakRssMb = mb(pausedTo.peakRssKb);
 
-    run.ended = closeProgram(x, pid, shown.window);
+    run.ended = session.close(shown.window);
     run.ok = true;
     return run;
 }
@@ -205,15 +219,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: play_bench WORK_DIR SECONDS LABEL=RECORDING...\n");
         return 2;
     }
-    const std::string work = argv[1];
+    QCoreApplication application(argc, argv);
+    const QString work = QString::fromLocal8Bit(argv[1]);
     const int seconds = std::max(1, std::atoi(argv[2]));
 
-    PrivateX x;
-    Program program;
-    if (std::string error; !prepareProgram(KELVANE_BINARY, work, x, program, error)) {
-        std::fprintf(stderr, "play_bench: %s\n", error.c_str());
+    XServer x;
+    Display* display = x.start() ? watchTopLevels(x.display().toStdString()) : nullptr;
+    if (!display) {
+        std::fprintf(stderr, "play_bench: %s\n", qPrintable(x.error()));
         return 1;
     }
+    // A home in everyday use: GStreamer's plugin registry is the home's own.
+    ProgramUnderTest program(x, work + "/home", work + "/runtime");
+    program.environment().remove("GST_REGISTRY");
+    program.process().setProcessChannelMode(QProcess::MergedChannels);
+    program.process().setStandardOutputFile(work + "/kelvane-output.log", QIODevice::Append);
+    const Session session{x, display, program};
 
     std::vector<Run> runs;
     for (int i = 3; i < argc; ++i) {
@@ -233,7 +254,7 @@ int main(int argc, char** argv)
             keyPresses = times == std::string::npos ? 1 : std::atoi(keys.c_str() + times + 1);
         }
         const std::string path = std::filesystem::absolute(recording).string();
-        const Run run = playOnce(x, program, label, path, seconds, key, keyPresses);
+        const Run run = playOnce(session, label, path, seconds, key, keyPresses);
         if (!run.ok) {
             std::printf("play %s: not measured: %s (ended: %s)\n", label.c_str(),
                         run.failure.c_str(), run.ended.c_str());
@@ -252,7 +273,6 @@ int main(int argc, char** argv)
         runs.push_back(run);
         sleepMs(500);
     }
-    std::filesystem::remove_all(program.runtimeFolder);
 
     std::vector<double> idleRss;
     std::vector<double> idleCpu;

@@ -10,11 +10,16 @@
 //        the private home folder and the program's output,
 //        kelvane-output.log)
 
+#include "ProgramUnderTest.h"
+#include "XServer.h"
+
+#include <QCoreApplication>
+
+// Xlib's macros (Status, None...) after every Qt header.
 #include "XBench.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,18 +37,16 @@ struct Start
     std::string ended;
 };
 
-Start startOnce(const PrivateX& x, const Program& program)
+Start startOnce(Display* display, ProgramUnderTest& program)
 {
-    Display* display = x.display();
     XSync(display, True); // what happened before this start is not its business
     Start start;
     const double began = nowMs();
-    const pid_t pid = spawn(program);
-    if (pid < 0)
+    if (!program.start(KELVANE_BINARY))
         return start;
     const Mapped window = waitForMap(display, "Kelvane", 20000);
     if (!window.window) {
-        start.ended = terminate(pid);
+        start.ended = program.end({}, 0).toStdString();
         return start;
     }
     start.mappedMs = window.atMs - began;
@@ -53,13 +56,9 @@ Start startOnce(const PrivateX& x, const Program& program)
 
     sleepMs(300);
     const double closing = nowMs();
-    sendDeleteWindow(display, window.window);
-    if (waitForExit(pid, 10000)) {
+    start.ended = program.end(QString::number(window.window)).toStdString();
+    if (start.ended == "closed")
         start.closedMs = nowMs() - closing;
-        start.ended = "closed";
-    } else {
-        start.ended = terminate(pid);
-    }
     return start;
 }
 
@@ -71,26 +70,31 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: startup_bench WORK_DIR [RUNS]\n");
         return 2;
     }
-    const std::string work = argv[1];
+    QCoreApplication application(argc, argv);
+    const QString work = QString::fromLocal8Bit(argv[1]);
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 11;
 
-    PrivateX x;
-    Program program;
-    if (std::string error; !prepareProgram(KELVANE_BINARY, work, x, program, error)) {
-        std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
+    XServer x;
+    Display* display = x.start() ? watchTopLevels(x.display().toStdString()) : nullptr;
+    if (!display) {
+        std::fprintf(stderr, "startup_bench: %s\n", qPrintable(x.error()));
         return 1;
     }
+    // A home in everyday use: GStreamer's plugin registry is the home's own.
+    ProgramUnderTest program(x, work + "/home", work + "/runtime");
+    program.environment().remove("GST_REGISTRY");
+    program.process().setProcessChannelMode(QProcess::MergedChannels);
+    program.process().setStandardOutputFile(work + "/kelvane-output.log", QIODevice::Append);
 
     std::vector<Start> starts;
     for (int run = 0; run <= runs; ++run) {
-        const Start start = startOnce(x, program);
+        const Start start = startOnce(display, program);
         std::printf("start %2d: mapped_ms=%.1f painted_ms=%.1f ended=%s close_to_exit_ms=%.1f\n",
                     run, start.mappedMs, start.paintedMs, start.ended.c_str(), start.closedMs);
         std::fflush(stdout);
         starts.push_back(start);
         sleepMs(500);
     }
-    std::filesystem::remove_all(program.runtimeFolder);
 
     std::vector<double> mapped;
     std::vector<double> painted;

@@ -14,34 +14,28 @@ constexpr int MainWindowMinimumWidth = 600;
 
 } // namespace
 
-RunningProgram::RunningProgram(const XServer& x, QProcessEnvironment environment, QString screens)
-    : x_(x), environment_(std::move(environment)), screens_(std::move(screens))
+RunningProgram::RunningProgram(const XServer& x, const QString& home, QString screens)
+    : x_(x), program_(x, home), screens_(std::move(screens))
 {
 }
 
 RunningProgram::~RunningProgram()
 {
     // Still running: the test stopped short, and the screen shows where.
-    if (process_.state() != QProcess::NotRunning) {
+    if (program_.process().state() != QProcess::NotRunning)
         step(QStringLiteral("stopped here"));
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
 }
 
 bool RunningProgram::start(const QString& binary)
 {
-    process_.setProcessEnvironment(environment_);
-    process_.setProcessChannelMode(QProcess::ForwardedChannels);
-    process_.start(binary, {});
-    if (!process_.waitForStarted(5000))
+    if (!program_.start(binary))
         return false;
     // A message box shown at start-up has the main window's name too; the
     // main window is the wide one. A machine busy with other tests may take
     // a while to show it.
     const QDeadlineTimer deadline(30000);
     while (main_.isEmpty() && !deadline.hasExpired()) {
-        for (const QString& id : x_.visibleWindows(process_.processId()))
+        for (const QString& id : x_.visibleWindows(program_.pid()))
             if (x_.windowName(id) == QLatin1String("Kelvane") &&
                 x_.windowSize(id).width() >= MainWindowMinimumWidth)
                 main_ = id;
@@ -106,7 +100,7 @@ void RunningProgram::click(const QString& window, QPoint at) const
 
 QString RunningProgram::waitForWindow(const QString& name, int ms) const
 {
-    const QString window = x_.waitForWindow(process_.processId(), name, ms);
+    const QString window = x_.waitForWindow(program_.pid(), name, ms);
     if (!window.isEmpty())
         focus(window);
     return window;
@@ -116,7 +110,7 @@ QString RunningProgram::waitForMessage(int ms) const
 {
     const QDeadlineTimer deadline(ms);
     do {
-        for (const QString& id : x_.visibleWindows(process_.processId()))
+        for (const QString& id : x_.visibleWindows(program_.pid()))
             if (id != main_ && x_.windowName(id) == QLatin1String("Kelvane")) {
                 focus(id);
                 return id;
@@ -154,7 +148,7 @@ bool RunningProgram::chooseFile(const QString& title, const QString& path,
 bool RunningProgram::waitForClose(const QString& window) const
 {
     const QDeadlineTimer deadline(10000);
-    while (x_.visibleWindows(process_.processId()).contains(window)) {
+    while (x_.visibleWindows(program_.pid()).contains(window)) {
         if (deadline.hasExpired())
             return false;
         QTest::qWait(50);
@@ -188,5 +182,6 @@ void RunningProgram::step(const QString& name)
 
 bool RunningProgram::waitForEnd(int ms)
 {
-    return process_.waitForFinished(ms) && process_.exitStatus() == QProcess::NormalExit;
+    return program_.process().waitForFinished(ms) &&
+           program_.process().exitStatus() == QProcess::NormalExit;
 }

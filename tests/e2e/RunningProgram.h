@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ProgramUnderTest.h"
+
 #include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 
 class XServer;
@@ -14,16 +14,17 @@ class XServer;
 class RunningProgram
 {
 public:
-    // Every step leaves a picture of the screen in `screens`, so that a
-    // failure can be seen afterwards.
-    RunningProgram(const XServer& x, QProcessEnvironment environment, QString screens);
+    // The program as the user whose home is `home`. Every step leaves a
+    // picture of the screen in `screens`, so that a failure can be seen
+    // afterwards.
+    RunningProgram(const XServer& x, const QString& home, QString screens);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     // Starts the program and waits for its main window, which gets the focus.
     bool start(const QString& binary);
-    QProcess& process() { return process_; }
+    QProcess& process() { return program_.process(); }
     QString mainWindow() const { return main_; }
     QString caption() const;
     bool waitForCaption(const QString& caption, int ms = 10000) const;
@@ -59,8 +60,7 @@ private:
     bool waitForClose(const QString& window) const;
 
     const XServer& x_;
-    QProcessEnvironment environment_;
+    ProgramUnderTest program_;
     QString screens_;
-    QProcess process_;
     QString main_;
 };

@@ -183,8 +183,6 @@ private slots:
     void unsavedWorkSurvivesAKill();
 
 private:
-    QProcessEnvironment environmentFor(const QString& home) const;
-
     XServer x;
     QTemporaryDir folder;
     QString recording;
@@ -218,46 +216,28 @@ void TestEndToEnd::cleanup()
     }
 }
 
-QProcessEnvironment TestEndToEnd::environmentFor(const QString& home) const
-{
-    QProcessEnvironment env = x.environment();
-    // A user of its own: home, documents and the runtime folder with the lock.
-    QDir(home).mkpath("Documents");
-    QDir(home).mkpath("runtime");
-    QFile::setPermissions(home + "/runtime",
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert("HOME", home);
-    env.insert("XDG_RUNTIME_DIR", home + "/runtime");
-    env.insert("XDG_CONFIG_HOME", home + "/.config");
-    env.insert("XDG_DATA_HOME", home + "/.local/share");
-    return env;
-}
-
 void TestEndToEnd::transcribeSaveExportAndCarryOn()
 {
     const QString home = folder.filePath("home");
     const QString project = home + "/Documents/harbour interview.kvprj";
     const QString exported = home + "/Documents/harbour transcript.txt";
-    const QProcessEnvironment env = environmentFor(home);
     QList<Row> rows;
 
     {
-        RunningProgram kelvane(x, env, screens);
+        RunningProgram kelvane(x, home, screens);
         QVERIFY2(kelvane.start(KELVANE_BINARY), "the program shows its main window");
         const QString main = kelvane.mainWindow();
 
         kelvane.step("a second start is refused");
-        QProcess second;
-        second.setProcessEnvironment(env);
-        second.start(KELVANE_BINARY, {});
-        QVERIFY(second.waitForStarted(5000));
-        const QString message = x.waitForWindow(second.processId(), "Kelvane");
+        ProgramUnderTest second(x, home);
+        QVERIFY(second.start(KELVANE_BINARY));
+        const QString message = x.waitForWindow(second.pid(), "Kelvane");
         QVERIFY2(!message.isEmpty(), "the second program shows its message");
         QVERIFY(x.windowSize(message).width() < 600);
         x.xdotool({"windowfocus", "--sync", message});
         x.xdotool({"key", "Return"});
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(second.process().waitForFinished(10000));
+        QCOMPARE(second.process().exitCode(), 0);
         QCOMPARE(kelvane.process().state(), QProcess::Running);
         kelvane.focusMainWindow();
 
@@ -361,7 +341,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
     }
 
     {
-        RunningProgram kelvane(x, env, screens);
+        RunningProgram kelvane(x, home, screens);
         QVERIFY(kelvane.start(KELVANE_BINARY));
         const QString main = kelvane.mainWindow();
         kelvane.step("open the project");
@@ -412,12 +392,11 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     const QString home = folder.filePath("killed");
     const QString recovery = home + "/.local/share/Kelvane/recovery.kvrec";
     const QString project = home + "/Documents/recovered.kvprj";
-    const QProcessEnvironment env = environmentFor(home);
     const QString words = QString::fromUtf8("Nothing is lost: café & 100% sure!");
     int sectionEnd = 0;
 
     {
-        RunningProgram kelvane(x, env, screens);
+        RunningProgram kelvane(x, home, screens);
         QVERIFY(kelvane.start(KELVANE_BINARY));
         kelvane.step("new project, never saved");
         kelvane.key("ctrl+n");
@@ -439,7 +418,7 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
         QCOMPARE(kelvane.process().exitStatus(), QProcess::CrashExit);
     }
 
-    RunningProgram kelvane(x, env, screens);
+    RunningProgram kelvane(x, home, screens);
     QVERIFY(kelvane.start(KELVANE_BINARY));
     const QString question = kelvane.waitForMessage();
     QVERIFY2(!question.isEmpty(), "the recovery question");

@@ -3,7 +3,6 @@
 #include "controls/PlaySlider.h"
 #include "controls/Twips.h"
 #include "storage/ProjectFile.h"
-#include "workspace/SectionGrid.h"
 
 #include <QApplication>
 #include <QImage>
@@ -18,28 +17,17 @@ namespace {
 
 using Int32 = std::numeric_limits<qint32>;
 
+// The message of a failed check: `text` with its %1, %2... filled in.
+template <typename... Args> QString say(const char* text, const Args&... args)
+{
+    QString message = QString::fromUtf8(text);
+    ((message = message.arg(args)), ...);
+    return message;
+}
+
 bool hasLineBreak(const QString& text)
 {
     return text.contains(u'\r') || text.contains(u'\n');
-}
-
-// Where two contents differ first; "" when they are the same.
-QString difference(const ProjectContent& a, const ProjectContent& b)
-{
-    if (a.mediaFile != b.mediaFile)
-        return QStringLiteral("media path \"%1\" became \"%2\"").arg(a.mediaFile, b.mediaFile);
-    if (a.rows.size() != b.rows.size())
-        return QStringLiteral("%1 rows became %2").arg(a.rows.size()).arg(b.rows.size());
-    for (size_t row = 0; row < a.rows.size(); ++row) {
-        for (int column = 0; column < SectionTableModel::ColumnCount; ++column) {
-            if (a.rows[row][column] != b.rows[row][column])
-                return QStringLiteral("row %1 cell %2 \"%3\" became \"%4\"")
-                    .arg(row)
-                    .arg(column)
-                    .arg(a.rows[row][column], b.rows[row][column]);
-        }
-    }
-    return {};
 }
 
 // The seek bar's script (see playSlider): numbers are 32 bits,
@@ -65,19 +53,21 @@ private:
 };
 
 // A seek bar and what it reports.
-class Bar
+struct Bar
 {
-public:
+    PlaySlider slider;
+    std::optional<qint32> tried;
+    std::optional<qint32> sought;
+
     Bar()
     {
-        QObject::connect(&slider, &PlaySlider::TryToSeekTo,
-                         [this](qint32 value) { tried = value; });
-        QObject::connect(&slider, &PlaySlider::SeekTo, [this](qint32 value) { sought = value; });
+        QObject::connect(&slider, &PlaySlider::TryToSeekTo, [this](qint32 v) { tried = v; });
+        QObject::connect(&slider, &PlaySlider::SeekTo, [this](qint32 v) { sought = v; });
     }
 
     qint64 span() const { return qint64(slider.Max()) - slider.Min(); }
-    double widthTwips() const { return pixelsToTwips(slider.width()); }
-    double thumbCentre() const
+    double width() const { return pixelsToTwips(slider.width()); }
+    double centre() const
     {
         return slider.thumbLeftTwips() + pixelsToTwips(slider.thumb()->width()) / 2;
     }
@@ -86,10 +76,14 @@ public:
     // Whether `value` lies between 0 and the span, which the bar's ends show.
     bool onBar(qint64 value) const
     {
-        return span() > 0 ? value >= 0 && value <= span() : value <= 0 && value >= span();
+        return value >= std::min<qint64>(0, span()) && value <= std::max<qint64>(0, span());
     }
     // The values one pixel of the bar covers.
     double pixelWorth() const { return double(std::abs(span())) / slider.width(); }
+    QString where() const
+    {
+        return say("(Min %1, Max %2, %3 px)", slider.Min(), slider.Max(), slider.width());
+    }
 
     // Presses the thumb, moves the pointer `dx` pixels if asked, releases.
     void drag(std::optional<qint32> dx)
@@ -103,11 +97,6 @@ public:
         send(QEvent::MouseButtonRelease, grip + QPointF(dx.value_or(0), 0), Qt::NoButton);
     }
 
-    PlaySlider slider;
-    std::optional<qint32> tried;
-    std::optional<qint32> sought;
-
-private:
     void send(QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
     {
         QWidget* thumb = slider.thumb();
@@ -117,97 +106,55 @@ private:
     }
 };
 
-QString describe(const Bar& bar)
-{
-    return QStringLiteral("(Min %1, Max %2, %3 px)")
-        .arg(bar.slider.Min())
-        .arg(bar.slider.Max())
-        .arg(bar.slider.width());
-}
-
 // What a press and release of the thumb, or the end of a drag, reported:
 // the value under the thumb's centre, which the bar maps from 0 at its left
 // end to the span at its right end and on beyond the ends.
 QString checkReported(const Bar& bar, const QString& action)
 {
-    const QString where = describe(bar);
     if (!bar.sought)
-        return QStringLiteral("%1 reported nothing %2").arg(action, where);
+        return say("%1 reported nothing %2", action, bar.where());
     const qint32 value = *bar.sought;
-    if (!bar.maps()) {
-        if (value != 0)
-            return QStringLiteral("%1 on an empty bar reported %2 %3")
-                .arg(action)
-                .arg(value)
-                .arg(where);
-        return {};
-    }
-    const double centre = bar.thumbCentre();
+    if (!bar.maps())
+        return value == 0 ? QString() : say("%1 on an empty bar reported %2", action, value);
+    const double centre = bar.centre();
     const qint64 span = bar.span();
     const qint64 end = std::clamp<qint64>(span, Int32::min(), Int32::max());
-    bool fits = true;
-    if (centre >= bar.widthTwips())
+    bool fits = value >= double(std::min<qint64>(0, span)) - bar.pixelWorth() &&
+                value <= double(std::max<qint64>(0, span)) + bar.pixelWorth();
+    if (centre >= bar.width())
         fits = span > 0 ? value >= end : value <= end;
     else if (centre <= 0)
         fits = span > 0 ? value <= 0 : value >= 0;
-    else
-        fits = value >= double(std::min<qint64>(0, span)) - bar.pixelWorth() &&
-               value <= double(std::max<qint64>(0, span)) + bar.pixelWorth();
-    if (!fits)
-        return QStringLiteral("%1 reported %2 for the thumb's centre at %3 twips %4")
-            .arg(action)
-            .arg(value)
-            .arg(centre)
-            .arg(where);
-    return {};
+    return fits ? QString()
+                : say("%1 reported %2 for the thumb's centre at %3 twips %4", action, value, centre,
+                      bar.where());
 }
 
 QString checkValue(Bar& bar, qint32 value)
 {
     bar.slider.setValue(value);
-    const QString where = describe(bar);
-    if (bar.slider.Value() != value)
-        return QStringLiteral("Value() %1 after setValue(%2) %3")
-            .arg(bar.slider.Value())
-            .arg(value)
-            .arg(where);
-    if (!std::isfinite(bar.slider.thumbLeftTwips()))
-        return QStringLiteral("thumb at %1 for value %2 %3")
-            .arg(bar.slider.thumbLeftTwips())
-            .arg(value)
-            .arg(where);
+    if (bar.slider.Value() != value || !std::isfinite(bar.slider.thumbLeftTwips()))
+        return say("setValue(%1) gave %2 at %3 twips %4", value, bar.slider.Value(),
+                   bar.slider.thumbLeftTwips(), bar.where());
     bar.drag(std::nullopt);
-    const QString action = QStringLiteral("a click after setValue(%1)").arg(value);
-    if (const QString failure = checkReported(bar, action); !failure.isEmpty())
+    if (QString failure = checkReported(bar, say("a click after setValue(%1)", value));
+        !failure.isEmpty() || !bar.maps() || !bar.onBar(value))
         return failure;
-    if (!bar.maps() || !bar.onBar(value))
-        return {};
-    const double centre = bar.thumbCentre();
-    if (centre < 0 || centre > bar.widthTwips())
-        return QStringLiteral("value %1 puts the thumb's centre at %2 twips, off the bar %3")
-            .arg(value)
-            .arg(centre)
-            .arg(where);
+    if (bar.centre() < 0 || bar.centre() > bar.width())
+        return say("value %1 puts the thumb's centre off the bar %2", value, bar.where());
     if (std::abs(double(*bar.sought) - value) > bar.pixelWorth())
-        return QStringLiteral("value %1 reads back as %2 %3")
-            .arg(value)
-            .arg(*bar.sought)
-            .arg(where);
+        return say("value %1 reads back as %2 %3", value, *bar.sought, bar.where());
     return {};
 }
 
 QString checkDrag(Bar& bar, qint32 dx)
 {
     bar.drag(dx);
-    const QString action = QStringLiteral("a drag by %1 px").arg(dx);
+    const QString action = say("a drag by %1 px", dx);
     if (!bar.tried || bar.tried != bar.sought)
-        return QStringLiteral("%1 did not end where it moved %2").arg(action, describe(bar));
-    const double centre = bar.thumbCentre();
-    if (centre < -0.5 || centre > bar.widthTwips() + 0.5)
-        return QStringLiteral("%1 left the thumb's centre at %2 twips, off the bar %3")
-            .arg(action)
-            .arg(centre)
-            .arg(describe(bar));
+        return say("%1 did not end where it moved %2", action, bar.where());
+    if (bar.centre() < -0.5 || bar.centre() > bar.width() + 0.5)
+        return say("%1 left the thumb's centre off the bar %2", action, bar.where());
     return checkReported(bar, action);
 }
 
@@ -217,32 +164,15 @@ QString checkSection(Bar& bar, qint32 start, qint32 end)
     bar.slider.setSectionEnd(end);
     const double left = bar.slider.sectionLeftTwips();
     const double right = left + bar.slider.sectionWidthTwips();
-    if (!std::isfinite(left) || !std::isfinite(right))
-        return QStringLiteral("section %1 to %2 spans %3 to %4 twips %5")
-            .arg(start)
-            .arg(end)
-            .arg(left)
-            .arg(right)
-            .arg(describe(bar));
     // The end is rounded to a whole twip.
-    const double width = bar.widthTwips();
-    if (bar.maps() && bar.onBar(start) && bar.onBar(end) &&
-        (left < -0.5 || left > width + 0.5 || right < -0.5 || right > width + 0.5))
-        return QStringLiteral("section %1 to %2 lies off the bar at %3 to %4 twips %5")
-            .arg(start)
-            .arg(end)
-            .arg(left)
-            .arg(right)
-            .arg(describe(bar));
+    const auto off = [&bar](double x) {
+        return x < -0.5 || x > bar.width() + 0.5;
+    };
+    if (!std::isfinite(left) || !std::isfinite(right) ||
+        (bar.maps() && bar.onBar(start) && bar.onBar(end) && (off(left) || off(right))))
+        return say("section %1 to %2 lies at %3 to %4 twips %5", start, end, left, right,
+                   bar.where());
     return {};
-}
-
-// Paints the bar's first pixels (the whole bar may be millions wide).
-void paint(PlaySlider& slider)
-{
-    QImage image(std::clamp(slider.width(), 1, 600), std::max(slider.height(), 1),
-                 QImage::Format_RGB32);
-    slider.render(&image, QPoint(), QRegion(image.rect()));
 }
 
 } // namespace
@@ -251,39 +181,31 @@ QString FuzzChecks::projectFile(const QByteArray& bytes)
 {
     const std::optional<ProjectContent> content = readProjectFileBytes(bytes);
     if (content.has_value() != beginsProjectFile(bytes.left(ProjectSignatureSize)))
-        return content
-                   ? QStringLiteral("loads, but its first bytes begin no project file")
-                   : QStringLiteral("its first bytes begin a project file, but it does not load");
+        return content ? say("loads, but its first bytes begin no project file")
+                       : say("its first bytes begin a project file, but it does not load");
     if (!content)
         return {};
     if (hasLineBreak(content->mediaFile))
-        return QStringLiteral("the media path holds a line break");
+        return say("the media path holds a line break");
 
     // Opening a project fills the section table so.
     SectionTableModel table;
     table.loadRows(content->rows);
     if (table.rowCount() < 1 || size_t(table.rowCount()) != content->rows.size())
-        return QStringLiteral("%1 rows read, %2 in the table")
-            .arg(content->rows.size())
-            .arg(table.rowCount());
+        return say("%1 rows read, %2 in the table", int(content->rows.size()), table.rowCount());
     for (int row = 0; row < table.rowCount(); ++row) {
         for (int column = 0; column < SectionTableModel::ColumnCount; ++column) {
-            const QModelIndex index = table.index(row, column);
-            const QString cell = table.data(index, Qt::DisplayRole).toString();
-            if (!index.isValid() || cell != content->rows[row][column])
-                return QStringLiteral("row %1 has no cell %2 as read").arg(row).arg(column);
-            if (hasLineBreak(cell))
-                return QStringLiteral("row %1 cell %2 holds a line break").arg(row).arg(column);
+            const QString cell = table.data(table.index(row, column), Qt::DisplayRole).toString();
+            if (cell != content->rows[row][column] || hasLineBreak(cell))
+                return say("row %1 cell %2 is \"%3\" in the table", row, column, cell);
         }
     }
     const QByteArray written = projectFileBytes(*content);
     const std::optional<ProjectContent> again = readProjectFileBytes(written);
-    if (!again)
-        return QStringLiteral("the written file does not load");
-    if (const QString changed = difference(*content, *again); !changed.isEmpty())
-        return QStringLiteral("written and read again, ") + changed;
+    if (!again || again->mediaFile != content->mediaFile || again->rows != content->rows)
+        return say("written and read again, the project changed");
     if (projectFileBytes(*again) != written)
-        return QStringLiteral("written a second time, the bytes differ");
+        return say("written a second time, the bytes differ");
     return {};
 }
 
@@ -291,7 +213,7 @@ QString FuzzChecks::projectFile(const QByteArray& bytes)
 // modulo 9 picks the step) and their numbers: 0 setMin(n), 1 setMax(n),
 // 2 setValue(n), 3 setValue at the fraction b/255 of the span (one byte b),
 // 4 section from n to m, 5 a new width n, 6 a drag by n pixels, 7 a click on
-// the thumb, 8 painting.
+// the thumb, 8 painting the bar's first pixels (it may be millions wide).
 QString FuzzChecks::playSlider(const QByteArray& bytes)
 {
     Script script(bytes);
@@ -310,9 +232,7 @@ QString FuzzChecks::playSlider(const QByteArray& bytes)
             failure = checkValue(bar, script.number());
             break;
         case 3: {
-            // A value at a fraction of the span, to land on the bar often.
-            const double fraction = script.byte() / 255.0;
-            const double value = std::round(double(bar.span()) * fraction);
+            const double value = std::round(double(bar.span()) * script.byte() / 255.0);
             failure =
                 checkValue(bar, qint32(std::clamp<double>(value, Int32::min(), Int32::max())));
             break;
@@ -330,11 +250,13 @@ QString FuzzChecks::playSlider(const QByteArray& bytes)
             break;
         case 7:
             bar.drag(std::nullopt);
-            failure = checkReported(bar, QStringLiteral("a click"));
+            failure = checkReported(bar, say("a click"));
             break;
-        default:
-            paint(bar.slider);
+        default: {
+            QImage image(std::clamp(bar.slider.width(), 1, 600), 30, QImage::Format_RGB32);
+            bar.slider.render(&image, QPoint(), QRegion(image.rect()));
             break;
+        }
         }
         if (!failure.isEmpty())
             return failure;

@@ -1,3 +1,4 @@
+#include "ProgramUnderTest.h"
 #include "TestFiles.h"
 #include "TestMedia.h"
 #include "XServer.h"
@@ -148,50 +149,29 @@ void TestPackage::installedProgramOpensItsOwnGuide()
     XServer x;
     QVERIFY2(x.start(), qPrintable(x.error()));
     QTemporaryDir home;
-    QTemporaryDir runtime; // the user's runtime folder, where the program's lock lives
-    QTemporaryDir bin;
-    QVERIFY(home.isValid() && runtime.isValid() && bin.isValid());
-    QVERIFY(QFile::setPermissions(runtime.path(),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ProgramUnderTest kelvane(x, home.path());
 
     // Stands in for the desktop's xdg-open: records the address it is given.
-    const QString opened = home.filePath(QStringLiteral("opened.txt"));
-    const QString launcher = bin.filePath(QStringLiteral("xdg-open"));
+    const QString opened = home.filePath("opened.txt");
+    const QString launcher = home.filePath("bin/xdg-open");
+    QVERIFY(QDir(home.path()).mkpath("bin"));
     QVERIFY(TestFiles::write(launcher,
                              "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + opened.toUtf8() + "'\n"));
-    QVERIFY(
-        QFile::setPermissions(launcher, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-
-    QProcessEnvironment env = x.environment();
-    env.insert(QStringLiteral("PATH"), bin.path() + u':' + env.value(QStringLiteral("PATH")));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "BROWSER"})
-        env.remove(QLatin1String(name));
+    QVERIFY(QFile::setPermissions(launcher, QFile::ReadOwner | QFile::ExeOwner));
+    kelvane.environment().insert("PATH",
+                                 home.filePath("bin") + ':' + kelvane.environment().value("PATH"));
 
     // A project of one section over a short recording.
     const QString media = TestMedia::generate(home.path(), TestMedia::Kind::Wav, 2);
     QVERIFY(!media.isEmpty());
-    ProjectContent content;
-    content.mediaFile = media;
-    content.rows.push_back({QStringLiteral("0"), QStringLiteral("1000"), QStringLiteral("00:00:00"),
-                            QStringLiteral("00:00:01"), QStringLiteral("Hello.")});
-    const QString project = home.filePath(QStringLiteral("interview.kvprj"));
-    QVERIFY(TestFiles::write(project, projectFileBytes(content)));
-
-    QProcess kelvane;
-    kelvane.setProcessEnvironment(env);
-    kelvane.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    kelvane.start(program, {project});
-    QVERIFY(kelvane.waitForStarted(5000));
-    const auto stop = qScopeGuard([&kelvane] {
-        kelvane.kill();
-        kelvane.waitForFinished(5000);
-    });
+    const QString project = home.filePath("interview.kvprj");
+    QVERIFY(TestFiles::write(
+        project, projectFileBytes({media, {{"0", "1000", "00:00:00", "00:00:01", "Hello."}}})));
+    QVERIFY(kelvane.start(program, {project}));
 
     QString window;
     for (const QDeadlineTimer deadline(15000); window.isEmpty() && !deadline.hasExpired();) {
-        const QStringList windows = x.visibleWindows(kelvane.processId());
+        const QStringList windows = x.visibleWindows(kelvane.pid());
         if (windows.size() == 1)
             window = windows.first();
         else
@@ -207,8 +187,8 @@ void TestPackage::installedProgramOpensItsOwnGuide()
     QCOMPARE(QString::fromUtf8(TestFiles::read(opened)),
              QUrl::fromLocalFile(guide).toString() + u'\n');
     // Nothing was asked: the main window is still the only one.
-    QCOMPARE(kelvane.state(), QProcess::Running);
-    QCOMPARE(x.visibleWindows(kelvane.processId()), QStringList{window});
+    QCOMPARE(kelvane.process().state(), QProcess::Running);
+    QCOMPARE(x.visibleWindows(kelvane.pid()), QStringList{window});
 }
 
 // The menu entry starts the installed program and shows the installed icon;

@@ -23,12 +23,13 @@ bool XServer::start()
     // Xvfb picks a free display itself and tells its number once it accepts
     // clients, so that tests running side by side never share one. Without
     // -noreset it resets when its last client goes (a killed program, an
-    // xdotool call) and refuses a program that connects meanwhile.
+    // xdotool call) and refuses a program that connects meanwhile. The root
+    // window is black, so that a window not yet drawn shows as black.
     server_.setStandardErrorFile(QProcess::nullDevice());
     server_.start(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                    QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp"), QStringLiteral("-noreset")});
+                   QStringLiteral("tcp"), QStringLiteral("-noreset"), QStringLiteral("-br")});
     if (!server_.waitForStarted(5000)) {
         error_ = QStringLiteral("Xvfb does not start (is it installed?)");
         return false;

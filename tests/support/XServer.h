@@ -19,6 +19,7 @@ public:
     bool start();
     QString error() const { return error_; }
     QString display() const { return display_; }
+    qint64 pid() const { return server_.processId(); }
 
     // An environment for a program that is to show its windows here.
     QProcessEnvironment environment() const;
