@@ -3,8 +3,27 @@
 #include "XServer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QPoint>
+#include <QTest>
+
+namespace {
+
+// Narrower than the main window ever is, wider than a message box.
+constexpr int MainWindowMinimumWidth = 600;
+
+// Waits up to `ms` for `done`, letting the test's own events run.
+template <typename Done> bool waitFor(Done done, int ms)
+{
+    for (const QDeadlineTimer deadline(ms); !done(); QTest::qWait(50))
+        if (deadline.hasExpired())
+            return false;
+    return true;
+}
+
+} // namespace
 
 ProgramUnderTest::ProgramUnderTest(const XServer& x, const QString& home, const QString& runtime)
     : x_(x), environment_(x.environment())
@@ -31,10 +50,12 @@ ProgramUnderTest::ProgramUnderTest(const XServer& x, const QString& home, const 
 
 ProgramUnderTest::~ProgramUnderTest()
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    // Still running: the test stopped short, and the screen shows where.
+    step("stopped here");
+    process_.kill();
+    process_.waitForFinished(5000);
 }
 
 bool ProgramUnderTest::start(const QString& binary, const QStringList& arguments)
@@ -57,4 +78,149 @@ QString ProgramUnderTest::end(const QString& window, int ms)
     process_.kill();
     process_.waitForFinished(5000);
     return "SIGKILL";
+}
+
+bool ProgramUnderTest::waitForEnd(int ms)
+{
+    return process_.waitForFinished(ms) && process_.exitStatus() == QProcess::NormalExit;
+}
+
+bool ProgramUnderTest::waitForMainWindow()
+{
+    // A machine busy with other tests may take a while to show it.
+    const bool shown = waitFor(
+        [this] {
+            for (const QString& id : x_.visibleWindows(pid()))
+                if (x_.windowName(id) == "Kelvane" &&
+                    x_.windowSize(id).width() >= MainWindowMinimumWidth)
+                    main_ = id;
+            return !main_.isEmpty();
+        },
+        30000);
+    if (shown)
+        focusMainWindow();
+    return shown;
+}
+
+QString ProgramUnderTest::caption() const
+{
+    return x_.windowName(main_);
+}
+
+bool ProgramUnderTest::waitForCaption(const QString& caption, int ms) const
+{
+    return waitFor([&] { return this->caption() == caption; }, ms);
+}
+
+void ProgramUnderTest::focus(const QString& window) const
+{
+    x_.xdotool({"windowfocus", "--sync", window});
+}
+
+void ProgramUnderTest::key(const QString& keys) const
+{
+    x_.xdotool({"key", "--clearmodifiers", keys});
+}
+
+void ProgramUnderTest::type(const QString& text) const
+{
+    x_.xdotool({"type", "--delay", "20", text});
+}
+
+void ProgramUnderTest::drag(const QString& window, QPoint from, QPoint to) const
+{
+    const auto moveTo = [&](QPoint p) {
+        x_.xdotool(
+            {"mousemove", "--window", window, QString::number(p.x()), QString::number(p.y())});
+    };
+    moveTo(from);
+    x_.xdotool({"mousedown", "1"});
+    for (int i = 1; i <= 8; ++i)
+        moveTo(from + (to - from) * i / 8);
+    x_.xdotool({"mouseup", "1"});
+}
+
+void ProgramUnderTest::click(const QString& window, QPoint at) const
+{
+    x_.xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
+                "click", "1"});
+}
+
+QString ProgramUnderTest::waitForWindow(const QString& name, int ms) const
+{
+    const QString window = x_.waitForWindow(pid(), name, ms);
+    if (!window.isEmpty())
+        focus(window);
+    return window;
+}
+
+QString ProgramUnderTest::waitForMessage(int ms) const
+{
+    QString message;
+    waitFor(
+        [&] {
+            for (const QString& id : x_.visibleWindows(pid()))
+                if (id != main_ && x_.windowName(id) == "Kelvane")
+                    message = id;
+            return !message.isEmpty();
+        },
+        ms);
+    if (!message.isEmpty())
+        focus(message);
+    return message;
+}
+
+bool ProgramUnderTest::answer(const QString& message, const QString& keys) const
+{
+    key(keys);
+    if (!waitForClose(message))
+        return false;
+    focusMainWindow();
+    return true;
+}
+
+bool ProgramUnderTest::chooseFile(const QString& title, const QString& path,
+                                  const QString& returnTo) const
+{
+    const QString dialog = waitForWindow(title);
+    if (dialog.isEmpty())
+        return false;
+    // The file name box has the focus; a suggested name in it is replaced.
+    key("ctrl+a");
+    type(path);
+    key("Return");
+    if (!waitForClose(dialog))
+        return false;
+    focus(returnTo);
+    return true;
+}
+
+bool ProgramUnderTest::waitForClose(const QString& window) const
+{
+    return waitFor([&] { return !x_.visibleWindows(pid()).contains(window); }, 10000);
+}
+
+QImage ProgramUnderTest::picture(const QString& window) const
+{
+    QProcess import;
+    import.setProcessEnvironment(x_.environment());
+    import.start("import", {"-window", window, "png:-"});
+    import.waitForFinished(10000);
+    return QImage::fromData(import.readAllStandardOutput(), "PNG");
+}
+
+void ProgramUnderTest::step(const QString& name) const
+{
+    if (screens_.isEmpty())
+        return;
+    // Numbered on from the pictures already there, which an earlier run of
+    // the program may have left.
+    QDir(screens_).mkpath(".");
+    const qsizetype number = QDir(screens_).entryList(QDir::Files).size() + 1;
+    qInfo("step %lld: %s", qlonglong(number), qPrintable(name));
+    QProcess::execute("import", {"-display", x_.display(), "-window", "root",
+                                 QString("%1/%2-%3.png")
+                                     .arg(screens_)
+                                     .arg(number, 2, 10, QChar('0'))
+                                     .arg(QString(name).replace(' ', '-'))});
 }

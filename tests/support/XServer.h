@@ -5,8 +5,9 @@
 #include <QSize>
 #include <QStringList>
 
-// A private X server (Xvfb) for tests that run the real program in a real
-// window and drive it with xdotool, as a person at the keyboard would.
+// A private X server (Xvfb) without a window manager, for the tests and
+// benchmarks that run the real program in a real window and drive it with
+// xdotool, as a person at the keyboard would.
 class XServer
 {
 public:
@@ -23,15 +24,15 @@ public:
 
     // An environment for a program that is to show its windows here.
     QProcessEnvironment environment() const;
-
     // Runs xdotool with `args` against this server; its standard output.
     QString xdotool(const QStringList& args) const;
 
-    // The ids of the visible windows of process `pid`.
+    // The ids of the visible windows of process `pid`, and one named exactly
+    // `name` once it shows (within `ms`), or "".
     QStringList visibleWindows(qint64 pid) const;
-    // Waits up to `ms` for a visible window of `pid` named exactly `name`;
-    // its id, or "" when none shows.
     QString waitForWindow(qint64 pid, const QString& name, int ms = 15000) const;
+    QString windowName(const QString& id) const;
+    QSize windowSize(const QString& id) const;
     // Asks a window to close, as a window manager's close box does
     // (WM_DELETE_WINDOW); the program decides what happens.
     bool closeWindow(const QString& id) const;
@@ -39,8 +40,6 @@ public:
     // that typing it never needs xdotool's passing remap of a spare key, which
     // a busy program may read only after it has been undone.
     bool mapKeysym(const char* name) const;
-    QString windowName(const QString& id) const;
-    QSize windowSize(const QString& id) const;
 
 private:
     QProcess server_;
