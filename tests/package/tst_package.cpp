@@ -42,7 +42,7 @@ Run run(const QString& program, const QStringList& args, int timeoutMs = 120000)
     }
     result.ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!result.ok)
-        result.output.prepend(program + u' ' + args.join(u' ') + QStringLiteral(" failed:\n"));
+        result.output.prepend(program + u' ' + args.join(u' ') + " failed:\n");
     return result;
 }
 
@@ -54,7 +54,7 @@ QMap<QString, QString> desktopEntry(const QByteArray& text)
     for (const QByteArray& raw : text.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'['))
-            inGroup = line == QStringLiteral("[Desktop Entry]");
+            inGroup = line == "[Desktop Entry]";
         else if (inGroup && line.contains(u'=') && !line.startsWith(u'#'))
             keys.insert(line.section(u'=', 0, 0).trimmed(), line.section(u'=', 1).trimmed());
     }
@@ -86,35 +86,31 @@ void TestPackage::initTestCase()
     QVERIFY(work_.isValid());
     // A folder of this test's own for cpack's staging and its output, so
     // that it runs beside the other tests and `make package`.
-    const QString out = work_.filePath(QStringLiteral("deb"));
+    const QString out = work_.filePath("deb");
     const Run package = run(QStringLiteral(KELVANE_SOURCE_DIR "/scripts/package"),
                             {QStringLiteral(KELVANE_BUILD_DIR), out});
     QVERIFY2(package.ok, qPrintable(package.output));
-    const QStringList debs = QDir(out).entryList({QStringLiteral("*.deb")}, QDir::Files);
+    const QStringList debs = QDir(out).entryList({"*.deb"}, QDir::Files);
     QCOMPARE(debs.size(), 1);
     QVERIFY2(debs.first().startsWith(QStringLiteral("kelvane_" KELVANE_VERSION_STRING "_")),
              qPrintable(debs.first()));
     deb_ = QDir(out).filePath(debs.first());
 
-    QVERIFY(QDir().mkpath(work_.filePath(QStringLiteral("root"))));
-    root_ = QFileInfo(work_.filePath(QStringLiteral("root"))).canonicalFilePath();
-    const Run unpack = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb_, root_});
+    QVERIFY(QDir().mkpath(work_.filePath("root")));
+    root_ = QFileInfo(work_.filePath("root")).canonicalFilePath();
+    const Run unpack = run("dpkg-deb", {"-x", deb_, root_});
     QVERIFY2(unpack.ok, qPrintable(unpack.output));
 }
 
 void TestPackage::controlNamesWhatTheProgramNeeds()
 {
     const Run fields =
-        run(QStringLiteral("dpkg-deb"),
-            {QStringLiteral("--field"), deb_, QStringLiteral("Package"), QStringLiteral("Version"),
-             QStringLiteral("Section"), QStringLiteral("Depends")});
+        run("dpkg-deb", {"--field", deb_, "Package", "Version", "Section", "Depends"});
     QVERIFY2(fields.ok, qPrintable(fields.output));
-    QVERIFY2(fields.output.contains(QStringLiteral("Package: kelvane\n")),
-             qPrintable(fields.output));
+    QVERIFY2(fields.output.contains("Package: kelvane\n"), qPrintable(fields.output));
     QVERIFY(fields.output.contains(QStringLiteral("Version: " KELVANE_VERSION_STRING "\n")));
-    QVERIFY(fields.output.contains(QStringLiteral("Section: sound\n")));
-    const QString depends =
-        fields.output.section(QStringLiteral("Depends: "), 1).section(u'\n', 0, 0);
+    QVERIFY(fields.output.contains("Section: sound\n"));
+    const QString depends = fields.output.section("Depends: ", 1).section(u'\n', 0, 0);
     QStringList names;
     for (const QString& item : depends.split(u',', Qt::SkipEmptyParts))
         names << item.trimmed().section(u' ', 0, 0);
@@ -134,8 +130,8 @@ void TestPackage::controlNamesWhatTheProgramNeeds()
 // folder and hands the user guide to the desktop's launcher when F1 is pressed.
 void TestPackage::installedProgramOpensItsOwnGuide()
 {
-    const QString program = root_ + QStringLiteral("/usr/bin/kelvane");
-    const QString guide = root_ + QStringLiteral("/usr/share/kelvane/help/user-guide.html");
+    const QString program = root_ + "/usr/bin/kelvane";
+    const QString guide = root_ + "/usr/share/kelvane/help/user-guide.html";
     QVERIFY(QFileInfo(program).isExecutable());
 
     // The guide is there with the style sheet it links.
@@ -178,10 +174,10 @@ void TestPackage::installedProgramOpensItsOwnGuide()
             QTest::qWait(100);
     }
     QVERIFY2(!window.isEmpty(), "the installed program shows its window");
-    QTRY_COMPARE_WITH_TIMEOUT(x.windowName(window), QStringLiteral("Kelvane ") + project, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(x.windowName(window), "Kelvane " + project, 10000);
 
-    x.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    x.xdotool({QStringLiteral("key"), QStringLiteral("F1")});
+    x.xdotool({"windowfocus", "--sync", window});
+    x.xdotool({"key", "F1"});
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(opened).size() > 0, 10000);
     QTest::qWait(300); // a second, wrong address would come as quickly
     QCOMPARE(QString::fromUtf8(TestFiles::read(opened)),
@@ -195,48 +191,43 @@ void TestPackage::installedProgramOpensItsOwnGuide()
 // the project files it lists are known to the desktop by name and content.
 void TestPackage::desktopFindsProgramIconAndProjectFiles()
 {
-    const QString share = root_ + QStringLiteral("/usr/share");
-    const QString desktopFile = share + QStringLiteral("/applications/kelvane.desktop");
-    const QString validator =
-        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    const QString share = root_ + "/usr/share";
+    const QString desktopFile = share + "/applications/kelvane.desktop";
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     QVERIFY2(!validator.isEmpty(), "desktop-file-validate (desktop-file-utils) is installed");
     const Run validate = run(validator, {desktopFile});
     QVERIFY2(validate.ok, qPrintable(validate.output));
     const QMap<QString, QString> entry = desktopEntry(TestFiles::read(desktopFile));
-    QCOMPARE(entry.value(QStringLiteral("Type")), QStringLiteral("Application"));
-    QCOMPARE(entry.value(QStringLiteral("Name")), QStringLiteral("Kelvane"));
-    QCOMPARE(entry.value(QStringLiteral("Exec")), QStringLiteral("kelvane %f"));
-    QVERIFY(QFileInfo(root_ + QStringLiteral("/usr/bin/kelvane")).isExecutable());
+    QCOMPARE(entry.value("Type"), QString("Application"));
+    QCOMPARE(entry.value("Name"), QString("Kelvane"));
+    QCOMPARE(entry.value("Exec"), QString("kelvane %f"));
+    QVERIFY(QFileInfo(root_ + "/usr/bin/kelvane").isExecutable());
 
-    const QString icon = share + QStringLiteral("/icons/hicolor/scalable/apps/") +
-                         entry.value(QStringLiteral("Icon")) + QStringLiteral(".svg");
+    const QString icon = share + "/icons/hicolor/scalable/apps/" + entry.value("Icon") + ".svg";
     QXmlStreamReader svg(TestFiles::read(icon));
     QVERIFY2(svg.readNextStartElement(), qPrintable(icon));
-    QCOMPARE(svg.name(), QStringLiteral("svg"));
-    QVERIFY(!svg.attributes().value(QStringLiteral("viewBox")).isEmpty());
+    QCOMPARE(svg.name(), QString("svg"));
+    QVERIFY(!svg.attributes().value("viewBox").isEmpty());
     while (!svg.atEnd())
         svg.readNext();
     QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
 
     // The package's MIME folder, seen the way a desktop sees it. Nothing of
     // this test asked for a MIME type before, so the database reads it now.
-    qputenv("XDG_DATA_DIRS", (share + QStringLiteral(":/usr/share")).toUtf8());
-    const QStringList types =
-        entry.value(QStringLiteral("MimeType")).split(u';', Qt::SkipEmptyParts);
-    QCOMPARE(types, QStringList{QStringLiteral("application/x-kelvane-project")});
+    qputenv("XDG_DATA_DIRS", (share + ":/usr/share").toUtf8());
+    const QStringList types = entry.value("MimeType").split(u';', Qt::SkipEmptyParts);
+    QCOMPARE(types, QStringList{"application/x-kelvane-project"});
     const QMimeDatabase mime;
     const QMimeType project = mime.mimeTypeForName(types.first());
     QVERIFY2(project.isValid(), "the package defines the type its menu entry lists");
-    QCOMPARE(project.comment(), QStringLiteral("Kelvane project"));
-    QVERIFY(project.inherits(QStringLiteral("text/plain")));
-    QCOMPARE(mime.mimeTypeForFile(QStringLiteral("interview.kvprj"), QMimeDatabase::MatchExtension),
-             project);
+    QCOMPARE(project.comment(), QString("Kelvane project"));
+    QVERIFY(project.inherits("text/plain"));
+    QCOMPARE(mime.mimeTypeForFile("interview.kvprj", QMimeDatabase::MatchExtension), project);
 
     // A file the program writes is known by its content too, under any name.
     ProjectContent content;
-    content.mediaFile = QStringLiteral("interview.mp3");
-    content.rows.push_back({QStringLiteral("0"), QStringLiteral("1.5"), QString(), QString(),
-                            QStringLiteral("Good morning.")});
+    content.mediaFile = "interview.mp3";
+    content.rows.push_back({"0", "1.5", QString(), QString(), "Good morning."});
     const QByteArray bytes = projectFileBytes(content);
     QCOMPARE(mime.mimeTypeForData(bytes), project);
     QByteArray unixLines = bytes;

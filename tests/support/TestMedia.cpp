@@ -1,7 +1,8 @@
 #include "TestMedia.h"
 
+#include "TestFiles.h"
+
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 
 #include <algorithm>
@@ -11,36 +12,26 @@ namespace TestMedia {
 
 namespace {
 
-QStringList source(Kind kind, int seconds)
-{
-    const QString d = QString::number(seconds);
-    // VBR encoders need material whose complexity changes: quiet noise, then loud.
-    if (kind == Kind::Mp3Vbr || kind == Kind::Mp3VbrNoHeader)
-        return {"-f", "lavfi", "-i",
-                "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," +
-                    QString::number(seconds / 2.0) + "),0.05,1)':eval=frame"};
-    return {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=" + d};
-}
-
-QStringList picture(int seconds)
-{
-    return {"-f", "lavfi", "-i",
-            "testsrc=size=160x120:rate=25:duration=" + QString::number(seconds)};
-}
-
 struct Format
 {
     Kind kind;
     const char* name;
     const char* extension;
+    QStringList codecs; // with a picture when it names a video codec
 };
 
-constexpr Format Formats[] = {
-    {Kind::Wav, "wav", "wav"},         {Kind::Mp3Cbr, "mp3-cbr", "mp3"},
-    {Kind::Mp3Vbr, "mp3-vbr", "mp3"},  {Kind::Mp3VbrNoHeader, "mp3-vbr-no-header", "mp3"},
-    {Kind::Wma, "wma", "wma"},         {Kind::Wmv, "wmv", "wmv"},
-    {Kind::Avi, "avi", "avi"},         {Kind::Mpeg, "mpeg", "mpeg"},
-    {Kind::MpegTs, "mpeg-ts", "mpeg"}, {Kind::Aac, "aac", "aac"},
+const Format Formats[] = {
+    {Kind::Wav, "wav", "wav", {"-c:a", "pcm_s16le"}},
+    {Kind::Mp3Cbr, "mp3-cbr", "mp3", {"-c:a", "libmp3lame", "-b:a", "128k"}},
+    {Kind::Mp3Vbr, "mp3-vbr", "mp3", {"-c:a", "libmp3lame", "-q:a", "2"}},
+    {Kind::Mp3VbrNoHeader, "mp3-vbr-no-header", "mp3",
+     {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}},
+    {Kind::Wma, "wma", "wma", {"-c:a", "wmav2"}},
+    {Kind::Wmv, "wmv", "wmv", {"-c:v", "wmv2", "-c:a", "wmav2"}},
+    {Kind::Avi, "avi", "avi", {"-c:v", "mpeg4", "-c:a", "libmp3lame"}},
+    {Kind::Mpeg, "mpeg", "mpeg", {"-c:v", "mpeg1video", "-c:a", "mp2"}},
+    {Kind::MpegTs, "mpeg-ts", "mpeg", {"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "mpegts"}},
+    {Kind::Aac, "aac", "aac", {"-c:a", "aac", "-f", "adts"}},
 };
 
 const Format& format(Kind kind)
@@ -71,44 +62,20 @@ bool ffmpeg(const QStringList& args)
 
 QString generate(const QString& dir, Kind kind, int seconds)
 {
-    const QString path = QDir(dir).filePath(name(kind) + "." + extension(kind));
-
-    const QStringList withPicture =
-        picture(seconds) + source(kind, seconds) + QStringList{"-map", "0", "-map", "1"};
-    QStringList args = source(kind, seconds);
-    switch (kind) {
-    case Kind::Wav:
-        args += QStringList{"-c:a", "pcm_s16le"};
-        break;
-    case Kind::Mp3Cbr:
-        args += QStringList{"-c:a", "libmp3lame", "-b:a", "128k"};
-        break;
-    case Kind::Mp3Vbr:
-        args += QStringList{"-c:a", "libmp3lame", "-q:a", "2"};
-        break;
-    case Kind::Mp3VbrNoHeader:
-        args += QStringList{"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"};
-        break;
-    case Kind::Wma:
-        args += QStringList{"-c:a", "wmav2"};
-        break;
-    case Kind::Wmv:
-        args = withPicture + QStringList{"-c:v", "wmv2", "-c:a", "wmav2"};
-        break;
-    case Kind::Avi:
-        args = withPicture + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"};
-        break;
-    case Kind::Mpeg:
-        args = withPicture + QStringList{"-c:v", "mpeg1video", "-c:a", "mp2"};
-        break;
-    case Kind::MpegTs:
-        args = withPicture + QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "mpegts"};
-        break;
-    case Kind::Aac:
-        args += QStringList{"-c:a", "aac", "-f", "adts"};
-        break;
-    }
-    return ffmpeg(args << path) ? path : QString();
+    const Format& f = format(kind);
+    const QString d = QString::number(seconds);
+    // A tone; VBR encoders need material whose complexity changes: quiet
+    // noise, then loud.
+    QStringList args = {"-f", "lavfi", "-i",
+                        kind == Kind::Mp3Vbr || kind == Kind::Mp3VbrNoHeader
+                            ? "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," +
+                                  QString::number(seconds / 2.0) + "),0.05,1)':eval=frame"
+                            : "sine=frequency=440:sample_rate=48000:duration=" + d};
+    if (f.codecs.contains("-c:v"))
+        args = QStringList{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=" + d} +
+               args + QStringList{"-map", "0", "-map", "1"};
+    const QString path = QDir(dir).filePath(f.name + QString(".") + f.extension);
+    return ffmpeg(args + f.codecs + QStringList{path}) ? path : QString();
 }
 
 qint64 decodedLengthMs(const QString& path)
@@ -125,10 +92,7 @@ qint64 decodedLengthMs(const QString& path)
 QString writeFile(const QString& dir, const QString& fileName, const QByteArray& bytes)
 {
     const QString path = QDir(dir).filePath(fileName);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
+    return TestFiles::write(path, bytes) ? path : QString();
 }
 
 } // namespace TestMedia
