@@ -11,9 +11,9 @@ void MediaControl::setCommand(const QString& name)
         {u"play", DeviceCommand::Play},
         {u"pause", DeviceCommand::Pause},
     }};
-    for (const auto& [known, command] : Names) {
+    for (const auto& [known, meant] : Names) {
         if (name == known) {
-            this->command(command);
+            command(meant);
             return;
         }
     }

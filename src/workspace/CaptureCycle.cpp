@@ -59,9 +59,9 @@ void CaptureCycle::setCurrentRow(int row, bool atTop)
 }
 
 // Told every time, so that what is shown is what the cycle holds.
-void CaptureCycle::setStatus(const Status& status)
+template <typename Change> void CaptureCycle::changeStatus(Change change)
 {
-    status_ = status;
+    change(status_);
     emit statusChanged();
 }
 
@@ -145,9 +145,7 @@ bool CaptureCycle::openMedia()
     device_.command(DeviceCommand::Open);
     device_.command(DeviceCommand::Play);
     // Rewind waits until a section has been closed.
-    Status status = status_;
-    status.rewindShown = false;
-    setStatus(status);
+    changeStatus([&](Status& shown) { shown.rewindShown = false; });
     const qint32 length = device_.Length();
     emit lengthChanged(length);
     phase_ = Phase::Browsing;
@@ -204,9 +202,7 @@ void CaptureCycle::sendPause()
     if (wasPlaying && device_.mode() == DeviceMode::Paused) {
         statusUpdate();
     } else if (device_.mode() == DeviceMode::Playing) {
-        Status status = status_;
-        status.rewindShown = false;
-        setStatus(status);
+        changeStatus([&](Status& shown) { shown.rewindShown = false; });
         autoRewindTimer_.stop();
     }
 }
@@ -222,10 +218,10 @@ void CaptureCycle::replay()
     // An auto-rewind armed before would only start this replay over.
     autoRewindTimer_.stop();
     // Pause and Continue wait until the replay has ended; Rewind starts it over.
-    Status status = status_;
-    status.playShown = false;
-    status.rewindShown = true;
-    setStatus(status);
+    changeStatus([&](Status& shown) {
+        shown.playShown = false;
+        shown.rewindShown = true;
+    });
     // A replay of the capture section ends at its end, from where the end
     // follows the position again.
     if (phase_ == Phase::Capturing || phase_ == Phase::Closed)
@@ -323,42 +319,43 @@ void CaptureCycle::jumpBack()
 
 void CaptureCycle::statusTick()
 {
-    Status status = status_;
-    switch (device_.mode()) {
-    case DeviceMode::NotOpen:
-        status.mode = ModeShown::PlayerReady;
-        break;
-    case DeviceMode::Stopped:
+    const DeviceMode mode = device_.mode();
+    if (mode == DeviceMode::Stopped) {
         onDeviceStopped();
         return;
-    case DeviceMode::Playing:
-        if (phase_ == Phase::Replaying) {
-            status.mode = ModeShown::Rewinding;
-        } else {
-            status.mode = ModeShown::Playing;
-            status.rewindShown = false;
-        }
-        status.play = PlayCaption::Pause;
-        autoRewindTimer_.stop();
-        break;
-    case DeviceMode::Recording:
-        status.mode = ModeShown::Recording;
-        break;
-    case DeviceMode::Seeking:
-        status.mode = ModeShown::Seeking;
-        break;
-    case DeviceMode::Paused:
-        status.mode = ModeShown::Paused;
-        status.play = PlayCaption::Continue;
-        status.rewindShown = true;
-        if (autoRewind_)
-            armAutoRewind(AutoRewindAfterPauseMs);
-        break;
-    case DeviceMode::Ready:
-        status.mode = ModeShown::Ready;
-        break;
     }
-    setStatus(status);
+    if (mode == DeviceMode::Playing)
+        autoRewindTimer_.stop();
+    else if (mode == DeviceMode::Paused && autoRewind_)
+        armAutoRewind(AutoRewindAfterPauseMs);
+    changeStatus([this, mode](Status& shown) {
+        switch (mode) {
+        case DeviceMode::NotOpen:
+            shown.mode = ModeShown::PlayerReady;
+            break;
+        case DeviceMode::Playing:
+            shown.mode = phase_ == Phase::Replaying ? ModeShown::Rewinding : ModeShown::Playing;
+            shown.rewindShown = shown.rewindShown && phase_ == Phase::Replaying;
+            shown.play = PlayCaption::Pause;
+            break;
+        case DeviceMode::Recording:
+            shown.mode = ModeShown::Recording;
+            break;
+        case DeviceMode::Seeking:
+            shown.mode = ModeShown::Seeking;
+            break;
+        case DeviceMode::Paused:
+            shown.mode = ModeShown::Paused;
+            shown.play = PlayCaption::Continue;
+            shown.rewindShown = true;
+            break;
+        case DeviceMode::Ready:
+            shown.mode = ModeShown::Ready;
+            break;
+        case DeviceMode::Stopped:
+            break;
+        }
+    });
 }
 
 // The device has stopped: a replay has reached its section's end, or the
@@ -369,11 +366,11 @@ void CaptureCycle::onDeviceStopped()
     // A replay stops at its section's end, or at the end of the media when
     // a loaded section reaches past it (the recording was replaced).
     if (phase_ == Phase::Replaying && std::clamp(end_, 0, device_.Length()) == position) {
-        Status status = status_;
-        status.mode = ModeShown::Stopped;
-        status.play = PlayCaption::Continue;
-        status.playShown = status.rewindShown = true;
-        setStatus(status);
+        changeStatus([&](Status& shown) {
+            shown.mode = ModeShown::Stopped;
+            shown.play = PlayCaption::Continue;
+            shown.playShown = shown.rewindShown = true;
+        });
         // Wait paused at the section's end; Continue then plays on to the
         // end of the media.
         device_.setTo(device_.Length());
@@ -422,18 +419,16 @@ void CaptureCycle::closeMedia()
     replayReturnsToCapture_ = false;
     seekStart_ = -1;
     autoRewindTimer_.stop(); // a replay must not come
-    Status status = status_;
-    status.play = PlayCaption::Play;
-    status.playShown = status.rewindShown = true;
-    setStatus(status);
+    changeStatus([&](Status& shown) {
+        shown.play = PlayCaption::Play;
+        shown.playShown = shown.rewindShown = true;
+    });
 }
 
 void CaptureCycle::reset()
 {
     closeMedia();
-    Status status = status_;
-    status.mode = ModeShown::None;
-    setStatus(status);
+    changeStatus([&](Status& shown) { shown.mode = ModeShown::None; });
     setSection(0, 0);
     emit highlightChanged(0, 1);
     setAutoRewind(false);

@@ -136,7 +136,7 @@ private:
     int lastRow() const;
     bool isReplayable(int row) const;
     void setCurrentRow(int row, bool atTop);
-    void setStatus(const Status& status);
+    template <typename Change> void changeStatus(Change change);
     void setSection(qint32 start, qint32 end);
     void setRowBounds(int row, qint32 start, qint32 end);
     void setCaptureOpen(bool open);

@@ -62,22 +62,22 @@ QString playCaption(CaptureCycle::PlayCaption caption)
 
 void FormMain::connectCycle()
 {
-    CaptureCycle* cycle = &cycle_;
-    connect(cycle, &CaptureCycle::statusChanged, this, &FormMain::showStatus);
-    connect(cycle, &CaptureCycle::sectionChanged, this, &FormMain::showSection);
-    connect(cycle, &CaptureCycle::highlightChanged, this, &FormMain::showHighlight);
-    connect(cycle, &CaptureCycle::highlightEndChanged, ui_.SliderTime, &PlaySlider::setSectionEnd);
-    connect(cycle, &CaptureCycle::positionChanged, this, &FormMain::showPosition);
-    connect(cycle, &CaptureCycle::thumbMoved, ui_.SliderTime, &PlaySlider::setValue);
-    connect(cycle, &CaptureCycle::lengthChanged, this, &FormMain::showLength);
-    connect(cycle, &CaptureCycle::currentRowChanged, this, &FormMain::showCurrentRow);
-    connect(cycle, &CaptureCycle::textShown, this, &FormMain::setScriptText);
-    connect(cycle, &CaptureCycle::autoRewindChanged, ui_.chkAutoRewind, &QCheckBox::setChecked);
-    connect(ui_.chkAutoRewind, &QCheckBox::toggled, cycle, &CaptureCycle::setAutoRewind);
-    connect(cycle, &CaptureCycle::workChanged, this, &FormMain::markUnsaved);
+    const CaptureCycle* model = &cycle_;
+    connect(model, &CaptureCycle::statusChanged, this, &FormMain::showStatus);
+    connect(model, &CaptureCycle::sectionChanged, this, &FormMain::showSection);
+    connect(model, &CaptureCycle::highlightChanged, this, &FormMain::showHighlight);
+    connect(model, &CaptureCycle::highlightEndChanged, ui_.SliderTime, &PlaySlider::setSectionEnd);
+    connect(model, &CaptureCycle::positionChanged, this, &FormMain::showPosition);
+    connect(model, &CaptureCycle::thumbMoved, ui_.SliderTime, &PlaySlider::setValue);
+    connect(model, &CaptureCycle::lengthChanged, this, &FormMain::showLength);
+    connect(model, &CaptureCycle::currentRowChanged, this, &FormMain::showCurrentRow);
+    connect(model, &CaptureCycle::textShown, this, &FormMain::setScriptText);
+    connect(model, &CaptureCycle::autoRewindChanged, ui_.chkAutoRewind, &QCheckBox::setChecked);
+    connect(ui_.chkAutoRewind, &QCheckBox::toggled, &cycle_, &CaptureCycle::setAutoRewind);
+    connect(model, &CaptureCycle::workChanged, this, &FormMain::markUnsaved);
     // A committed section is safe from a crash at once.
-    connect(cycle, &CaptureCycle::sectionCommitted, this, [this] { project_.keepRecoveryCopy(); });
-    connect(cycle, &CaptureCycle::openFailed, this, &FormMain::onOpenFailed);
+    connect(model, &CaptureCycle::sectionCommitted, this, [this] { project_.keepRecoveryCopy(); });
+    connect(model, &CaptureCycle::openFailed, this, &FormMain::onOpenFailed);
 }
 
 void FormMain::cmdPlay_Click()
