@@ -10,47 +10,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 namespace {
-
-using Int32 = std::numeric_limits<qint32>;
-
-// The message of a failed check: `text` with its %1, %2... filled in.
-template <typename... Args> QString say(const char* text, const Args&... args)
-{
-    QString message = QString::fromUtf8(text);
-    ((message = message.arg(args)), ...);
-    return message;
-}
 
 bool hasLineBreak(const QString& text)
 {
     return text.contains(u'\r') || text.contains(u'\n');
 }
-
-// The seek bar's script (see playSlider): numbers are 32 bits,
-// little-endian; past the end every read gives 0.
-class Script
-{
-public:
-    explicit Script(const QByteArray& bytes) : bytes_(bytes) {}
-
-    bool atEnd() const { return next_ >= bytes_.size(); }
-    quint8 byte() { return atEnd() ? 0 : quint8(bytes_[next_++]); }
-    qint32 number()
-    {
-        quint32 value = 0;
-        for (int shift = 0; shift < 32; shift += 8)
-            value |= quint32(byte()) << shift;
-        return qint32(value);
-    }
-
-private:
-    const QByteArray& bytes_;
-    qsizetype next_ = 0;
-};
 
 // A seek bar and what it reports.
 struct Bar
@@ -67,22 +34,13 @@ struct Bar
 
     qint64 span() const { return qint64(slider.Max()) - slider.Min(); }
     double width() const { return pixelsToTwips(slider.width()); }
-    double centre() const
-    {
-        return slider.thumbLeftTwips() + pixelsToTwips(slider.thumb()->width()) / 2;
-    }
-    // Whether the bar maps values at all: a width and a span.
     bool maps() const { return slider.width() > 0 && span() != 0; }
-    // Whether `value` lies between 0 and the span, which the bar's ends show.
-    bool onBar(qint64 value) const
+    double pixelWorth() const { return double(std::abs(span())) / std::max(slider.width(), 1); }
+    // Between 0 and the span, which the bar's ends show, give or take `slack`.
+    bool onBar(double value, double slack = 0) const
     {
-        return value >= std::min<qint64>(0, span()) && value <= std::max<qint64>(0, span());
-    }
-    // The values one pixel of the bar covers.
-    double pixelWorth() const { return double(std::abs(span())) / slider.width(); }
-    QString where() const
-    {
-        return say("(Min %1, Max %2, %3 px)", slider.Min(), slider.Max(), slider.width());
+        return value >= std::min<qint64>(0, span()) - slack &&
+               value <= std::max<qint64>(0, span()) + slack;
     }
 
     // Presses the thumb, moves the pointer `dx` pixels if asked, releases.
@@ -104,75 +62,32 @@ struct Bar
         QMouseEvent event(type, at, thumb->mapToGlobal(at), button, buttons, Qt::NoModifier);
         QApplication::sendEvent(thumb, &event);
     }
+
+    // What a click or a drag reported: the value under the thumb's centre,
+    // on the bar when the centre is.
+    QString reported(const char* action) const
+    {
+        const double centre = slider.thumbLeftTwips() + pixelsToTwips(slider.thumb()->width()) / 2;
+        if (!sought || (!maps() && *sought != 0) ||
+            (maps() && centre > 0 && centre < width() && !onBar(*sought, pixelWorth())))
+            return QString("%1 reported %2 with the thumb's centre at %3 twips (Min %4, Max %5, "
+                           "%6 px)")
+                .arg(action)
+                .arg(sought.value_or(-1))
+                .arg(centre)
+                .arg(slider.Min())
+                .arg(slider.Max())
+                .arg(slider.width());
+        return {};
+    }
 };
 
-// What a press and release of the thumb, or the end of a drag, reported:
-// the value under the thumb's centre, which the bar maps from 0 at its left
-// end to the span at its right end and on beyond the ends.
-QString checkReported(const Bar& bar, const QString& action)
+qint32 number(const QByteArray& bytes, qsizetype& next)
 {
-    if (!bar.sought)
-        return say("%1 reported nothing %2", action, bar.where());
-    const qint32 value = *bar.sought;
-    if (!bar.maps())
-        return value == 0 ? QString() : say("%1 on an empty bar reported %2", action, value);
-    const double centre = bar.centre();
-    const qint64 span = bar.span();
-    const qint64 end = std::clamp<qint64>(span, Int32::min(), Int32::max());
-    bool fits = value >= double(std::min<qint64>(0, span)) - bar.pixelWorth() &&
-                value <= double(std::max<qint64>(0, span)) + bar.pixelWorth();
-    if (centre >= bar.width())
-        fits = span > 0 ? value >= end : value <= end;
-    else if (centre <= 0)
-        fits = span > 0 ? value <= 0 : value >= 0;
-    return fits ? QString()
-                : say("%1 reported %2 for the thumb's centre at %3 twips %4", action, value, centre,
-                      bar.where());
-}
-
-QString checkValue(Bar& bar, qint32 value)
-{
-    bar.slider.setValue(value);
-    if (bar.slider.Value() != value || !std::isfinite(bar.slider.thumbLeftTwips()))
-        return say("setValue(%1) gave %2 at %3 twips %4", value, bar.slider.Value(),
-                   bar.slider.thumbLeftTwips(), bar.where());
-    bar.drag(std::nullopt);
-    if (QString failure = checkReported(bar, say("a click after setValue(%1)", value));
-        !failure.isEmpty() || !bar.maps() || !bar.onBar(value))
-        return failure;
-    if (bar.centre() < 0 || bar.centre() > bar.width())
-        return say("value %1 puts the thumb's centre off the bar %2", value, bar.where());
-    if (std::abs(double(*bar.sought) - value) > bar.pixelWorth())
-        return say("value %1 reads back as %2 %3", value, *bar.sought, bar.where());
-    return {};
-}
-
-QString checkDrag(Bar& bar, qint32 dx)
-{
-    bar.drag(dx);
-    const QString action = say("a drag by %1 px", dx);
-    if (!bar.tried || bar.tried != bar.sought)
-        return say("%1 did not end where it moved %2", action, bar.where());
-    if (bar.centre() < -0.5 || bar.centre() > bar.width() + 0.5)
-        return say("%1 left the thumb's centre off the bar %2", action, bar.where());
-    return checkReported(bar, action);
-}
-
-QString checkSection(Bar& bar, qint32 start, qint32 end)
-{
-    bar.slider.setSectionStart(start);
-    bar.slider.setSectionEnd(end);
-    const double left = bar.slider.sectionLeftTwips();
-    const double right = left + bar.slider.sectionWidthTwips();
-    // The end is rounded to a whole twip.
-    const auto off = [&bar](double x) {
-        return x < -0.5 || x > bar.width() + 0.5;
-    };
-    if (!std::isfinite(left) || !std::isfinite(right) ||
-        (bar.maps() && bar.onBar(start) && bar.onBar(end) && (off(left) || off(right))))
-        return say("section %1 to %2 lies at %3 to %4 twips %5", start, end, left, right,
-                   bar.where());
-    return {};
+    quint32 value = 0;
+    for (int shift = 0; shift < 32; shift += 8, ++next)
+        value |= quint32(next < bytes.size() ? quint8(bytes[next]) : 0) << shift;
+    return qint32(value);
 }
 
 } // namespace
@@ -181,31 +96,30 @@ QString FuzzChecks::projectFile(const QByteArray& bytes)
 {
     const std::optional<ProjectContent> content = readProjectFileBytes(bytes);
     if (content.has_value() != beginsProjectFile(bytes.left(ProjectSignatureSize)))
-        return content ? say("loads, but its first bytes begin no project file")
-                       : say("its first bytes begin a project file, but it does not load");
+        return "loading and the first bytes disagree on whether this is a project file";
     if (!content)
         return {};
-    if (hasLineBreak(content->mediaFile))
-        return say("the media path holds a line break");
-
     // Opening a project fills the section table so.
     SectionTableModel table;
     table.loadRows(content->rows);
-    if (table.rowCount() < 1 || size_t(table.rowCount()) != content->rows.size())
-        return say("%1 rows read, %2 in the table", int(content->rows.size()), table.rowCount());
+    if (table.rowCount() < 1 || size_t(table.rowCount()) != content->rows.size() ||
+        hasLineBreak(content->mediaFile))
+        return "the table or the media path does not hold what was read";
     for (int row = 0; row < table.rowCount(); ++row) {
         for (int column = 0; column < SectionTableModel::ColumnCount; ++column) {
             const QString cell = table.data(table.index(row, column), Qt::DisplayRole).toString();
             if (cell != content->rows[row][column] || hasLineBreak(cell))
-                return say("row %1 cell %2 is \"%3\" in the table", row, column, cell);
+                return QString("row %1 cell %2 is \"%3\" in the table")
+                    .arg(row)
+                    .arg(column)
+                    .arg(cell);
         }
     }
     const QByteArray written = projectFileBytes(*content);
     const std::optional<ProjectContent> again = readProjectFileBytes(written);
-    if (!again || again->mediaFile != content->mediaFile || again->rows != content->rows)
-        return say("written and read again, the project changed");
-    if (projectFileBytes(*again) != written)
-        return say("written a second time, the bytes differ");
+    if (!again || again->mediaFile != content->mediaFile || again->rows != content->rows ||
+        projectFileBytes(*again) != written)
+        return "written and read again, the project changed";
     return {};
 }
 
@@ -216,45 +130,63 @@ QString FuzzChecks::projectFile(const QByteArray& bytes)
 // the thumb, 8 painting the bar's first pixels (it may be millions wide).
 QString FuzzChecks::playSlider(const QByteArray& bytes)
 {
-    Script script(bytes);
     Bar bar;
-    bar.slider.resize(script.number(), 30);
-    while (!script.atEnd()) {
+    PlaySlider& slider = bar.slider;
+    qsizetype next = 0;
+    slider.resize(number(bytes, next), 30);
+    while (next < bytes.size()) {
         QString failure;
-        switch (script.byte() % 9) {
+        const int step = quint8(bytes[next++]) % 9;
+        switch (step) {
         case 0:
-            bar.slider.setMin(script.number());
+            slider.setMin(number(bytes, next));
             break;
         case 1:
-            bar.slider.setMax(script.number());
+            slider.setMax(number(bytes, next));
             break;
         case 2:
-            failure = checkValue(bar, script.number());
-            break;
         case 3: {
-            const double value = std::round(double(bar.span()) * script.byte() / 255.0);
-            failure =
-                checkValue(bar, qint32(std::clamp<double>(value, Int32::min(), Int32::max())));
+            // A fraction of the span lands on the bar often.
+            const double fraction = next < bytes.size() ? quint8(bytes[next]) / 255.0 : 0;
+            const qint32 value =
+                step == 2 ? number(bytes, next)
+                          : qint32(std::clamp<double>(std::round(double(bar.span()) * fraction),
+                                                      INT32_MIN, INT32_MAX));
+            next += step == 3 ? 1 : 0;
+            slider.setValue(value);
+            if (slider.Value() != value || !std::isfinite(slider.thumbLeftTwips()))
+                return QString("setValue(%1) left the thumb at %2")
+                    .arg(value)
+                    .arg(slider.thumbLeftTwips());
+            bar.drag(std::nullopt);
+            failure = bar.reported("a click after setValue");
+            // A value on the bar reads back within a pixel's worth.
+            if (failure.isEmpty() && bar.maps() && bar.onBar(value) &&
+                std::abs(double(*bar.sought) - value) > bar.pixelWorth())
+                failure = QString("value %1 reads back as %2").arg(value).arg(*bar.sought);
             break;
         }
-        case 4: {
-            const qint32 start = script.number();
-            failure = checkSection(bar, start, script.number());
+        case 4:
+            slider.setSectionStart(number(bytes, next));
+            slider.setSectionEnd(number(bytes, next));
+            if (!std::isfinite(slider.sectionLeftTwips() + slider.sectionWidthTwips()))
+                failure = "a section spans no finite twips";
             break;
-        }
         case 5:
-            bar.slider.resize(script.number(), 30);
+            slider.resize(number(bytes, next), 30);
             break;
         case 6:
-            failure = checkDrag(bar, script.number());
+            bar.drag(number(bytes, next));
+            failure = bar.tried != bar.sought ? "a drag ended elsewhere than it moved"
+                                              : bar.reported("a drag");
             break;
         case 7:
             bar.drag(std::nullopt);
-            failure = checkReported(bar, say("a click"));
+            failure = bar.reported("a click");
             break;
         default: {
-            QImage image(std::clamp(bar.slider.width(), 1, 600), 30, QImage::Format_RGB32);
-            bar.slider.render(&image, QPoint(), QRegion(image.rect()));
+            QImage image(std::clamp(slider.width(), 1, 600), 30, QImage::Format_RGB32);
+            slider.render(&image, QPoint(), QRegion(image.rect()));
             break;
         }
         }
