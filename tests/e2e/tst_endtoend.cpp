@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTime>
 
 #include <algorithm>
 
@@ -20,17 +21,17 @@
 
 namespace {
 
-const QString Speech = QStringLiteral(
+const QString Speech =
     "Good morning, and welcome to the interview. Today we talk about the harbour, the boats "
-    "that come in at dawn, and the people who have worked there for forty years.");
+    "that come in at dawn, and the people who have worked there for forty years.";
 
 // The words typed for each section, and the corrections made later.
 const QString First = QString::fromUtf8("First words, café au lait.");
-const QString Checked = QStringLiteral(" (checked)");
-const QString Second = QStringLiteral("Second: it's 5 o'clock & all's well!");
-const QString Third = QStringLiteral("Third one.");
-const QString BeforeQuit = QStringLiteral(" Bye.");
-const QString Fourth = QStringLiteral("Fourth, to the end.");
+const QString Checked = " (checked)";
+const QString Second = "Second: it's 5 o'clock & all's well!";
+const QString Third = "Third one.";
+const QString BeforeQuit = " Bye.";
+const QString Fourth = "Fourth, to the end.";
 
 struct Row
 {
@@ -41,21 +42,15 @@ struct Row
 
 QString clockTime(int ms)
 {
-    const int s = ms / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QChar('0'))
-        .arg(s / 60 % 60, 2, 10, QChar('0'))
-        .arg(s % 60, 2, 10, QChar('0'));
+    return QTime::fromMSecsSinceStartOfDay(ms / 1000 * 1000).toString("hh:mm:ss");
 }
 
 // The section bounds a project file holds, in order.
 QList<Row> rowsOf(const QByteArray& file)
 {
     QList<Row> rows;
-    const QStringList lines = QString::fromLatin1(file).split(QStringLiteral("\r\n"));
-    for (qsizetype i = 2; i < lines.size(); ++i) {
-        const QStringList cells = lines[i].split(QStringLiteral("<|S|>"));
-        if (cells.size() == 5)
+    for (const QString& line : QString::fromLatin1(file).split("\r\n").mid(2)) {
+        if (const QStringList cells = line.split("<|S|>"); cells.size() == 5)
             rows.append({cells[0].toInt(), cells[1].toInt(), {}});
     }
     return rows;
@@ -65,9 +60,9 @@ QList<Row> rowsOf(const QByteArray& file)
 // the texts the test typed, Windows-1252, CR LF after every line.
 QByteArray projectFile(const QString& media, const QList<Row>& rows)
 {
-    QString text = QStringLiteral("kv project file\r\n") + media + QStringLiteral("\r\n");
+    QString text = "kv project file\r\n" + media + "\r\n";
     for (const Row& row : rows)
-        text += QStringLiteral("%1<|S|>%2<|S|>%3<|S|>%4<|S|>%5\r\n")
+        text += QString("%1<|S|>%2<|S|>%3<|S|>%4<|S|>%5\r\n")
                     .arg(row.start)
                     .arg(row.end)
                     .arg(clockTime(row.start), clockTime(row.end), row.text);
@@ -78,9 +73,8 @@ QByteArray transcript(const QList<Row>& rows)
 {
     QString text;
     for (const Row& row : rows)
-        text += clockTime(row.start) + QStringLiteral(" - ") + clockTime(row.end) + u' ' +
-                row.text + QStringLiteral(" \r\n");
-    return (text + QStringLiteral("\r\n")).toLatin1();
+        text += clockTime(row.start) + " - " + clockTime(row.end) + ' ' + row.text + " \r\n";
+    return (text + "\r\n").toLatin1();
 }
 
 QByteArray readAll(const QString& path)
@@ -100,38 +94,29 @@ struct SeekBar
     int thumbCentre = -1;
 };
 
-bool barTopColour(const QImage& window, int x, int y)
-{
-    const QRgb p = window.pixel(x, y) & 0xFFFFFF;
-    return p == 0xB4B4B4 || p == 0x6DA53B;
-}
-
 SeekBar findSeekBar(const QImage& window)
 {
+    const auto barTop = [&window](int x, int y) {
+        const QRgb p = window.pixel(x, y) & 0xFFFFFF;
+        return p == 0xB4B4B4 || p == 0x6DA53B;
+    };
     SeekBar bar;
     for (int y = 4; y < window.height() && bar.left < 0; ++y) {
-        int run = 0;
-        for (int x = 0; x < window.width(); ++x) {
-            run = barTopColour(window, x, y) ? run + 1 : 0;
-            if (run >= 200 && (x + 1 == window.width() || !barTopColour(window, x + 1, y))) {
+        for (int x = 0, run = 0; x < window.width() && bar.left < 0; ++x) {
+            run = barTop(x, y) ? run + 1 : 0;
+            if (run >= 200 && (x + 1 == window.width() || !barTop(x + 1, y)))
                 bar = {x + 1 - run, run, y, -1};
-                break;
-            }
         }
     }
-    if (bar.left < 0)
-        return bar;
     int sum = 0, count = 0;
-    for (int x = std::max(0, bar.left - 8); x < std::min(window.width(), bar.left + bar.width + 8);
-         ++x) {
-        const QRgb p = window.pixel(x, bar.top - 4);
-        if (qBlue(p) > qRed(p) + 60) {
+    for (int x = std::max(0, bar.left - 8); bar.left >= 0 && x < bar.left + bar.width + 8; ++x) {
+        const QRgb p = window.pixel(std::min(x, window.width() - 1), bar.top - 4);
+        if (qBlue(p) > qRed(p) + 60 && x < window.width()) {
             sum += x;
             ++count;
         }
     }
-    if (count > 0)
-        bar.thumbCentre = sum / count;
+    bar.thumbCentre = count > 0 ? sum / count : -1;
     return bar;
 }
 
@@ -149,17 +134,13 @@ Played waitForPlaybackToStop(const ProgramUnderTest& kelvane, int ms = 20000)
     const QDeadlineTimer deadline(ms);
     SeekBar last = findSeekBar(kelvane.picture(kelvane.mainWindow()));
     int leftmost = last.thumbCentre;
-    bool moved = false;
-    for (int still = 0; !deadline.hasExpired();) {
-        QTest::qWait(200);
+    for (int still = 0, moved = 0; !deadline.hasExpired(); QTest::qWait(200)) {
         const SeekBar now = findSeekBar(kelvane.picture(kelvane.mainWindow()));
         leftmost = std::min(leftmost, now.thumbCentre);
-        if (now.thumbCentre != last.thumbCentre) {
-            moved = true;
-            still = 0;
-        } else if (moved && ++still >= 3) {
+        still = now.thumbCentre == last.thumbCentre ? still + 1 : 0;
+        moved |= now.thumbCentre != last.thumbCentre;
+        if (moved && still >= 3)
             return {now, leftmost};
-        }
         last = now;
     }
     return {};
