@@ -1,20 +1,19 @@
+#include "ScriptedPrompts.h"
 #include "TestFiles.h"
-#include "TestWindow.h"
-#include "Unprivileged.h"
 
 #include "controls/AquaButton.h"
+#include "export/ExportSubtitles.h"
 #include "export/ExportText.h"
 #include "export/FormExport.h"
 #include "export/SubtitleText.h"
+#include "model/SectionTableModel.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -46,8 +45,7 @@ private slots:
     void transcriptTexts();
     void subtitleBytes_();
     void exportWindow();
-    void exportWindowSavesAsNobody();
-    void fromTheMainWindow();
+    void subtitleFiles();
 };
 
 // Each row gives its time texts, its text and a blank, and a line break, as
@@ -160,69 +158,31 @@ void TestExports::exportWindow()
     QCOMPARE(prompts.unexpected, 0);
 }
 
-void TestExports::exportWindowSavesAsNobody()
+// Export Subtitles asks where, suggesting the media's name, and writes the
+// format the name's extension says; nothing to export and a failed write are
+// told.
+void TestExports::subtitleFiles()
 {
-    if (Unprivileged::runningAsRoot()) {
-        QVERIFY(Unprivileged::rerun("exportWindowSavesAsNobody"));
-        return;
-    }
     QTemporaryDir folder;
-    QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
-    SectionTableModel table;
-    fillSections(table);
     ScriptedPrompts prompts;
-    FormExport window(table, prompts, folder.path());
-    prompts.scriptFiles({folder.filePath("transcript.txt")});
-    prompts.script({Prompts::Answer::Ok});
-    QTest::mouseClick(window.controls().cmdSave, Qt::LeftButton);
-    QVERIFY(prompts.asked.value(0).text.contains("transcript.txt"));
-    QVERIFY(!QFile::exists(folder.filePath("transcript.txt")));
-    QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-// Ctrl+E shows the export window modally over the main window; Ctrl+Shift+E
-// writes the sections as subtitles in the format the name's extension says.
-void TestExports::fromTheMainWindow()
-{
-    QTemporaryDir folder;
-    TestWindow t;
-    auto& [device, prompts, w, c] = t;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.state().projectFile = folder.filePath("talk.kvprj");
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<FormExport*>(QApplication::activeModalWidget());
-        seen = window && window->isModal() && window->parentWidget() == &w;
-        prompts.scriptFiles({""});
-        if (window) {
-            QTest::mouseClick(window->controls().cmdSave, Qt::LeftButton);
-            window->close();
-        }
-    });
-    QTest::keyClick(c.txtScript, Qt::Key_E, Qt::ControlModifier);
-    QVERIFY(seen);
-    QCOMPARE(prompts.dialogs.last().initialFolder, folder.path());
-    QTRY_VERIFY(c.txtScript->hasFocus()); // the caret back where it was
-
-    const auto subtitles = [&c] {
-        QTest::keyClick(c.txtScript, Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    SectionTableModel table;
+    table.resize(1);
+    const auto exportTo = [&](const QString& path) {
+        prompts.scriptFiles({path});
+        prompts.script({Prompts::Answer::Ok});
+        exportSubtitles(nullptr, table, prompts, folder.path(), "/recordings/harbour talk.wav");
     };
-    prompts.script({Prompts::Answer::Ok});
-    subtitles(); // nothing to export yet: told, and no dialog
+    exportTo("");
     QVERIFY(prompts.asked.value(0).text.startsWith("There are no subtitles to export"));
-    fillSections(w.table());
-    w.state().mediaFile = "/recordings/harbour talk.wav";
+    QVERIFY(prompts.dialogs.isEmpty());
+    fillSections(table);
     const QString vtt = folder.filePath("harbour.VTT");
-    prompts.scriptFiles({vtt, "/dev/full"});
-    prompts.script({Prompts::Answer::Ok});
-    subtitles();
+    exportTo(vtt);
     QCOMPARE(prompts.dialogs.last().initialFileName, QString("harbour talk.srt"));
     QCOMPARE(prompts.dialogs.last().initialFolder, folder.path());
     QVERIFY(TestFiles::read(vtt).startsWith("WEBVTT\r\n\r\n00:00:00.000 --> 00:00:04.000\r\n"));
-    subtitles();
+    exportTo("/dev/full");
     QVERIFY(prompts.asked.last().text.startsWith("The subtitles could not be saved to\n/dev/full"));
-    QCOMPARE(prompts.unexpected, 0);
 }
 
 QTEST_MAIN(TestExports)
