@@ -66,18 +66,6 @@ void TestControls::seekBarMapsValuesToTwipsAndBack()
     QCOMPARE(slider.sectionWidthTwips(), 752.5);
     slider.setSectionStart(300000);
     QCOMPARE(slider.sectionWidthTwips(), 752.5);
-
-    // Painted: the bar, the green highlight over the section, the thumb.
-    setRange(slider, 0, 7500, 500);
-    slider.setValue(3750);
-    slider.setSectionStart(150);
-    slider.setSectionEnd(7350);
-    const QImage picture = slider.grab().toImage();
-    QCOMPARE(picture.pixel(5, 14), qRgb(0xB4, 0xB4, 0xB4));
-    QCOMPARE(picture.pixel(20, 14), qRgb(0x6D, 0xA5, 0x3B));
-    QCOMPARE(picture.pixel(250, 13), qRgb(0x2B, 0x45, 0xD3));
-    slider.setSectionEnd(0); // ends before it starts: no highlight
-    QCOMPARE(slider.grab().toImage().pixel(20, 14), qRgb(0xB4, 0xB4, 0xB4));
 }
 
 void TestControls::seekBarDrags()
@@ -178,17 +166,10 @@ void TestControls::buttonClicksOnEveryRelease()
     QSignalSpy clicks(&button, &AquaButton::Click);
     bool pressedInHandler = false;
     connect(&button, &AquaButton::Click, [&] { pressedInHandler |= button.isPressed(); });
-    const auto grey = [&button] {
-        return qGray(button.grab().toImage().pixel(5, 10));
-    };
-    const int released = grey();
-
-    // Pressed, the face darkens; dragged off and released, it still clicks.
+    // Pressed and dragged off, the button still clicks on release.
     QTest::mousePress(&button, Qt::LeftButton);
-    QVERIFY(grey() < released - 32);
     QTest::mouseMove(&button, QPoint(500, 200));
     QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(500, 200));
-    QCOMPARE(grey(), released);
     // Qt delivers a double click as press, release, double click, release.
     QTest::mouseClick(&button, Qt::RightButton);
     QTest::mouseDClick(&button, Qt::LeftButton);
