@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 // The main window's bar: 301 pixels, 4515 twips.
@@ -104,6 +106,14 @@ void TestControls::seekBarDrags()
     slider.setMax(45);
     QTest::mouseClick(slider.thumb(), Qt::LeftButton);
     QCOMPARE(seeking.takeFirst().at(0).toInt(), 2);
+    // A thumb that a smaller span left far beyond the bar reports the end of
+    // the range, never a value that wrapped around.
+    setRange(slider, 0, 1, 16777215);
+    slider.setValue(17);
+    slider.setMin(std::numeric_limits<qint32>::min());
+    slider.setMax(std::numeric_limits<qint32>::max());
+    QTest::mouseClick(slider.thumb(), Qt::LeftButton);
+    QCOMPARE(seeking.takeFirst().at(0).toInt(), std::numeric_limits<qint32>::max());
     // A bar without width or span reports 0.
     setRange(slider, 0, 1000, 0);
     drag(slider, 5);
