@@ -6,6 +6,7 @@
 #include "controls/Twips.h"
 #include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
+#include "workspace/SectionGrid.h"
 
 #include <QAction>
 #include <QApplication>
