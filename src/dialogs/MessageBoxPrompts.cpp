@@ -61,6 +61,8 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
         break;
     }
     switch (box.exec()) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:
