@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -23,27 +22,42 @@
 #include <QTest>
 #include <QTimer>
 
-// What only the window can show: keys from the text box, the widgets that
-// render the cycle, the mouse on the table and the seek bar, the layout, and
+// What only the window can show: the widgets that render the cycle, keys
+// from the text box, the mouse on the table and the seek bar, the layout, and
 // the order of things when the window closes.
 
 namespace {
 
 const QString Media = "/recordings/interview.wav";
 
-void startTranscription(TestWindow& t)
+struct Window : TestWindow
 {
-    t.device.addMedia(Media, 60000);
-    t.prompts.scriptFiles({Media});
-    t.w.menuOpen_Click();
-}
+    Window()
+    {
+        device.addMedia(Media, 60000);
+        prompts.scriptFiles({Media});
+        w.menuOpen_Click();
+        w.show();
+    }
 
-QSize outerTwips(const FormMain& window)
-{
-    const QSize client = window.centralWidget()->size();
-    return {int(pixelsToTwips(client.width())) + MainLayout::NonClientWidth,
-            int(pixelsToTwips(client.height())) + MainLayout::NonClientHeight};
-}
+    // The mode, the buttons ("-" when hidden), the times, the section's
+    // bounds raw and as times, the seek bar's highlight and thumb.
+    QStringList shown() const
+    {
+        const PlaySlider& bar = *c.SliderTime;
+        return {c.lblMode->text(),
+                c.cmdPlay->isHidden() ? "-" : c.cmdPlay->Caption(),
+                c.cmdRewind->isHidden() ? "-" : c.cmdRewind->Caption(),
+                c.lblCurrent->text() + " / " + c.lblEnd->text(),
+                c.lblSectionStart->text() + ".." + c.lblSectionEnd->text(),
+                c.lblSectionStartView->text() + ".." + c.lblSectionEndView->text(),
+                QString("%1..%2 at %3 of %4")
+                    .arg(bar.SectionStart())
+                    .arg(bar.SectionEnd())
+                    .arg(bar.Value())
+                    .arg(bar.Max())};
+    }
+};
 
 } // namespace
 
@@ -61,45 +75,25 @@ private slots:
 
 void TestMainWindow::showsTheCycle()
 {
-    TestWindow t;
-    auto& [device, prompts, w, c] = t;
-    // What the window shows of the cycle: the mode, the buttons (or "-" for
-    // a hidden one), the times, the section's bounds raw and as times, the
-    // seek bar's highlight and thumb.
-    const auto shown = [&c] {
-        const PlaySlider& bar = *c.SliderTime;
-        return QStringList{c.lblMode->text(),
-                           c.cmdPlay->isHidden() ? "-" : c.cmdPlay->Caption(),
-                           c.cmdRewind->isHidden() ? "-" : c.cmdRewind->Caption(),
-                           c.lblCurrent->text() + " / " + c.lblEnd->text(),
-                           c.lblSectionStart->text() + ".." + c.lblSectionEnd->text(),
-                           c.lblSectionStartView->text() + ".." + c.lblSectionEndView->text(),
-                           QString("%1..%2 at %3 of %4")
-                               .arg(bar.SectionStart())
-                               .arg(bar.SectionEnd())
-                               .arg(bar.Value())
-                               .arg(bar.Max())};
-    };
+    Window t;
+    auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
     QCOMPARE(device.TimeFormat(), MediaControl::MillisecondsFormat);
-    QCOMPARE(c.lblSectionStart->text(), QString("00:00")); // design texts until a change
-    startTranscription(t);
     QCOMPARE(c.lblMediaFile->text(), QString("interview.wav"));
-
     w.cmdPlay_Click();
     QCOMPARE(w.windowTitle(), QString("Kelvane *"));
     device.advance(2500);
     w.Timer1_Timer();
-    QCOMPARE(shown(), QStringList({"Playing...", "Pause (F11)", "-", "00:00:02 / 00:01:00",
-                                   "0..2500", "00:00:00..00:00:02", "0..2500 at 2500 of 60000"}));
+    QCOMPARE(t.shown(), QStringList({"Playing...", "Pause (F11)", "-", "00:00:02 / 00:01:00",
+                                     "0..2500", "00:00:00..00:00:02", "0..2500 at 2500 of 60000"}));
     w.cmdPlay_Click();
     w.Timer1_Timer();
-    QCOMPARE(shown().mid(0, 3), QStringList({"Paused... \nPlease type the text for this section.",
-                                             "Continue (F11)", "Rewind (F12)"}));
+    QCOMPARE(t.shown().mid(0, 3), QStringList({"Paused... \nPlease type the text for this section.",
+                                               "Continue (F11)", "Rewind (F12)"}));
     QTest::keyClicks(c.txtScript, "first");
     w.cmdPlay_Click();
     QVERIFY(c.txtScript->toPlainText().isEmpty());
     QCOMPARE(QList<int>({c.oGrid->row(), c.oGrid->colSel()}), QList<int>({2, 4}));
-    QCOMPARE(shown().mid(4),
+    QCOMPARE(t.shown().mid(4),
              QStringList({"2500..2500", "00:00:02..00:00:02", "2500..2501 at 2500 of 60000"}));
 
     // A replay hides Play, and F11 with it.
@@ -111,21 +105,19 @@ void TestMainWindow::showsTheCycle()
     w.menuPlay_Click();
     QCOMPARE(device.commands(), sent);
     w.Timer1_Timer();
-    QCOMPARE(shown().mid(0, 3), QStringList({"Rewinding...", "-", "Rewind (F12)"}));
+    QCOMPARE(t.shown().mid(0, 3), QStringList({"Rewinding...", "-", "Rewind (F12)"}));
 
     // A row's text comes back into the text box, and showing it is no edit.
     c.chkAutoRewind->setChecked(true);
-    QVERIFY(w.cycle().autoRewind());
     w.state().isDirty = false;
     c.oGrid->setRow(1);
     w.oGrid_Click();
     QCOMPARE(c.txtScript->toPlainText(), QString("first"));
-    QVERIFY(!w.state().isDirty);
+    QVERIFY(!w.state().isDirty && w.cycle().autoRewind());
 
     w.ResetWorkspace();
-    QCOMPARE(device.commands().last(), QString("close"));
-    QCOMPARE(shown(), QStringList({"", "Play (F11)", "Rewind (F12)", "00:00:00 / 00:00:00", "0..0",
-                                   "00:00:00..00:00:00", "0..1 at 0 of 1000"}));
+    QCOMPARE(t.shown(), QStringList({"", "Play (F11)", "Rewind (F12)", "00:00:00 / 00:00:00",
+                                     "0..0", "00:00:00..00:00:00", "0..1 at 0 of 1000"}));
     QVERIFY(c.lblMediaFile->text().isEmpty() && !c.chkAutoRewind->isChecked());
     QCOMPARE(c.oGrid->rows(), 2);
     QCOMPARE(w.windowTitle(), QString("Kelvane"));
@@ -142,8 +134,7 @@ void TestMainWindow::showsTheCycle()
         w.cmdPlay_Click();
         QCOMPARE(prompts.asked.last().text,
                  QString("Sorry. The application doesn't support this type of media."));
-        QCOMPARE(w.state().mediaFile.isEmpty(), !dirty);
-        QCOMPARE(c.oGrid->text(1, 4).isEmpty(), !dirty);
+        QCOMPARE(w.state().mediaFile.isEmpty() || c.oGrid->text(1, 4).isEmpty(), !dirty);
         QCOMPARE(w.cycle().phase(), CaptureCycle::Phase::Idle);
     }
     QCOMPARE(prompts.unexpected, 0);
@@ -180,7 +171,8 @@ void TestMainWindow::keysFromTheTextBox()
     QTest::keyClick(c.txtScript, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km a b end");
 
-    // Every shortcut acts from the text box and none types into it.
+    // Every shortcut acts from the text box and none types into it; the
+    // export window opens over the main window.
     const UrlRecorder browser;
     bool modalOverWindow = false;
     prompts.script({Prompts::Answer::No, Prompts::Answer::No, Prompts::Answer::Ok});
@@ -201,10 +193,8 @@ void TestMainWindow::keysFromTheTextBox()
     }
     QCOMPARE(device.commands().mid(0, 4), QStringList({"close", "close", "open", "play"}));
     QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
-    QCOMPARE(browser.opened.size(), 1); // the user guide
-    QVERIFY(modalOverWindow);           // the export window
-    QCOMPARE(c.txtScript->toPlainText(), QString());
-    QCOMPARE(prompts.unexpected, 0);
+    QVERIFY(browser.opened.size() == 1 && modalOverWindow); // the user guide, the export window
+    QVERIFY(c.txtScript->toPlainText().isEmpty() && !prompts.unexpected);
     // The keys reach the menus from the other controls too.
     QSignalSpy play(c.menuPlay, &QAction::triggered);
     QTest::keyClick(c.oGrid, Qt::Key_F11);
@@ -213,37 +203,30 @@ void TestMainWindow::keysFromTheTextBox()
 
 void TestMainWindow::tableAndSeekBarByMouse()
 {
-    TestWindow t;
-    auto& [device, prompts, w, c] = t;
-    w.show();
+    Window t;
+    auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    startTranscription(t);
     for (int press = 0; press < 5; ++press) {
-        device.advance(2000);
         w.cmdPlay_Click();
+        device.advance(2000);
     }
-    QCOMPARE(c.oGrid->rows(), 4);
-
-    // A left click on a row replays it; the caret stays in the text box.
+    // A left click on a row replays it; the caret stays in the text box and
+    // the times in view. A press dragged to another row picks the row where
+    // it is released; other buttons, and a click below the last row, nothing.
     SectionGrid& grid = *c.oGrid;
     const auto cell = [&grid](int row, int column) {
         return grid.visualRect(grid.model()->index(row - 1, column)).center();
     };
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell(1, 4));
-    QCOMPARE(w.cycle().currentRow(), 0);
     QCOMPARE(device.To(), 2000);
-    QVERIFY(c.txtScript->hasFocus());
-    QCOMPARE(grid.horizontalScrollBar()->value(), 0); // the times stay in view
-    // A press dragged to another row picks the row where it is released;
-    // other buttons, and a click below the last row, pick nothing.
+    QVERIFY(c.txtScript->hasFocus() && grid.horizontalScrollBar()->value() == 0);
     QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cell(1, 2));
     QTest::mouseMove(grid.viewport(), cell(2, 2));
     QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(2, 2));
     QCOMPARE(w.cycle().currentRow(), 1);
     QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, cell(1, 2));
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, {10, grid.viewport()->height() - 5});
-    QCOMPARE(grid.row(), 2);
-    QVERIFY(grid.selectionModel()->isRowSelected(1, {}));
+    QVERIFY(grid.row() == 2 && grid.selectionModel()->isRowSelected(1, {}));
 
     // The seek bar: the time under the thumb while it is dragged, then the
     // section holding it replayed from there.
@@ -253,8 +236,7 @@ void TestMainWindow::tableAndSeekBarByMouse()
     w.SliderTime_SeekTo(3000);
     QVERIFY(c.lblSeekTime->isHidden());
     QCOMPARE(c.lblCurrent->text(), QString("00:00:03"));
-    QCOMPARE(device.From(), 3000);
-    QCOMPARE(c.SliderTime->Value(), 3000);
+    QCOMPARE(QList<qint32>({device.From(), c.SliderTime->Value()}), QList<qint32>({3000, 3000}));
 }
 
 // Smaller than the minimum, the window snaps back to it; larger, the table
@@ -270,12 +252,16 @@ void TestMainWindow::layoutFollowsTheWindow()
     QVERIFY(QTest::qWaitForWindowExposed(&t.w));
     for (const QSize size : {QSize(200, 100), QSize(1400, 900)}) {
         t.w.resize(size);
-        QTRY_VERIFY(outerTwips(t.w).width() >= MainLayout::MinimumOuterWidth);
-        const QSize outer = outerTwips(t.w);
-        QVERIFY(outer.height() >= MainLayout::MinimumOuterHeight);
-        QVERIFY(size.width() > 200 || outer.width() == MainLayout::MinimumOuterWidth);
-        QVERIFY(size.height() > 100 || outer.height() < MainLayout::MinimumOuterHeight + 15);
-        const MainLayout::Sizes now = MainLayout::sizesFor(outer.width(), outer.height());
+        const auto outer = [&t] {
+            const QSize client = t.w.centralWidget()->size();
+            return QSize(int(pixelsToTwips(client.width())) + MainLayout::NonClientWidth,
+                         int(pixelsToTwips(client.height())) + MainLayout::NonClientHeight);
+        };
+        QTRY_VERIFY(outer().width() >= MainLayout::MinimumOuterWidth);
+        QVERIFY(outer().height() >= MainLayout::MinimumOuterHeight);
+        QVERIFY(size.width() > 200 || outer().width() == MainLayout::MinimumOuterWidth);
+        QVERIFY(size.height() > 100 || outer().height() < MainLayout::MinimumOuterHeight + 15);
+        const MainLayout::Sizes now = MainLayout::sizesFor(outer().width(), outer().height());
         QCOMPARE(t.c.txtScript->height(), twipsToPixels(now.scriptHeight));
         QCOMPARE(t.c.oGrid->size(),
                  QSize(twipsToPixels(now.gridWidth), twipsToPixels(now.gridHeight)));
@@ -288,42 +274,34 @@ void TestMainWindow::layoutFollowsTheWindow()
     QCOMPARE(t.c.oGrid->geometry(), before);
 }
 
+// The sound stops before the quit question; Yes saves, No lets the work go;
+// either way no recovery copy is left. A save asked for that does not happen
+// keeps the window and the work.
 void TestMainWindow::closingStopsTheSoundFirst()
 {
     QTemporaryDir folder;
-    for (const Prompts::Answer answer : {Prompts::Answer::No, Prompts::Answer::Yes}) {
-        TestWindow t;
-        auto& [device, prompts, w, c] = t;
-        startTranscription(t);
-        w.show();
-        w.cmdPlay_Click();
-        w.project().keepRecoveryCopy();
+    const QString saved = folder.filePath("quit.kvprj");
+    for (const Prompts::Answer answer :
+         {Prompts::Answer::No, Prompts::Answer::Yes, Prompts::Answer::Yes}) {
+        Window t;
+        t.w.cmdPlay_Click();
+        t.w.project().keepRecoveryCopy();
         QVERIFY(QFile::exists(recoveryFilePath()));
         DeviceMode modeWhileAsking = DeviceMode::Playing;
-        prompts.whileAsking = [&](const QString&) {
-            modeWhileAsking = device.mode();
+        t.prompts.whileAsking = [&](const QString&) {
+            modeWhileAsking = t.device.mode();
         };
-        prompts.script({answer});
-        prompts.scriptFiles({folder.filePath("quit.kvprj")});
-        QVERIFY(w.close());
-        QCOMPARE(prompts.asked.size(), 1);
-        QCOMPARE(prompts.asked[0].text, QString("Do you want to save the project before quit?"));
+        t.prompts.script({answer});
+        const bool cancelled = QFile::exists(saved);
+        t.prompts.scriptFiles({cancelled ? QString() : saved});
+        QCOMPARE(t.w.close(), !cancelled);
+        QCOMPARE(t.prompts.asked.value(0).text,
+                 QString("Do you want to save the project before quit?"));
         QCOMPARE(modeWhileAsking, DeviceMode::NotOpen);
-        QCOMPARE(QFile::exists(folder.filePath("quit.kvprj")), answer == Prompts::Answer::Yes);
-        QVERIFY(!QFile::exists(recoveryFilePath())); // a clean end leaves no copy
+        QCOMPARE(QFile::exists(saved), answer == Prompts::Answer::Yes);
+        QCOMPARE(QFile::exists(recoveryFilePath()), cancelled);
+        QCOMPARE(t.w.isVisible() && t.w.state().isDirty, cancelled);
     }
-
-    // A save asked for that does not happen keeps the window and the work.
-    TestWindow t;
-    auto& [device, prompts, w, c] = t;
-    startTranscription(t);
-    w.show();
-    w.cmdPlay_Click();
-    prompts.script({Prompts::Answer::Yes});
-    prompts.scriptFiles({""});
-    QVERIFY(!w.close());
-    QVERIFY(w.isVisible() && w.state().isDirty);
-    QCOMPARE(c.oGrid->rows(), 2);
 }
 
 QTEST_MAIN(TestMainWindow)
