@@ -238,7 +238,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         };
         kelvane.key("F11");
         // The first play starts GStreamer, which a busy machine is slow to do.
-        QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), "playing marks the work as changed");
+        QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), qPrintable(kelvane.caption()));
         closeSection(1800, "first", First);
         kelvane.key("F11");
         closeSection(1800, "second", Second);
@@ -388,8 +388,9 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
         kelvane.key("ctrl+n");
         QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording,
                                    kelvane.mainWindow()));
+        kelvane.step("play");
         kelvane.key("F11");
-        QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), "playing");
+        QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), qPrintable(kelvane.caption()));
         QTest::qWait(1500);
         kelvane.key("F11");
         kelvane.type(words);

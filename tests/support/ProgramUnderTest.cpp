@@ -218,9 +218,12 @@ void ProgramUnderTest::step(const QString& name) const
     QDir(screens_).mkpath(".");
     const qsizetype number = QDir(screens_).entryList(QDir::Files).size() + 1;
     qInfo("step %lld: %s", qlonglong(number), qPrintable(name));
-    QProcess::execute("import", {"-display", x_.display(), "-window", "root",
-                                 QString("%1/%2-%3.png")
-                                     .arg(screens_)
-                                     .arg(number, 2, 10, QChar('0'))
-                                     .arg(QString(name).replace(' ', '-'))});
+    QProcess import;
+    import.start("import", {"-display", x_.display(), "-window", "root",
+                            QString("%1/%2-%3.png")
+                                .arg(screens_)
+                                .arg(number, 2, 10, QChar('0'))
+                                .arg(QString(name).replace(' ', '-'))});
+    if (!import.waitForFinished(30000) || import.exitCode() != 0)
+        qWarning("no picture of the screen: %s", import.readAllStandardError().constData());
 }
