@@ -1,23 +1,18 @@
 #include "ProgramUnderTest.h"
+#include "TestFiles.h"
 #include "TestMedia.h"
 #include "XServer.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
 
 #include <algorithm>
-
 #include <csignal>
-
-// The whole program at work, driven through the X server only: a new
-// transcription of generated speech, saved, exported and closed, then
-// opened again and carried on to the end of the recording.
 
 namespace {
 
@@ -35,8 +30,7 @@ const QString Fourth = "Fourth, to the end.";
 
 struct Row
 {
-    int start;
-    int end;
+    int start, end;
     QString text;
 };
 
@@ -49,10 +43,9 @@ QString clockTime(int ms)
 QList<Row> rowsOf(const QByteArray& file)
 {
     QList<Row> rows;
-    for (const QString& line : QString::fromLatin1(file).split("\r\n").mid(2)) {
+    for (const QString& line : QString::fromLatin1(file).split("\r\n").mid(2))
         if (const QStringList cells = line.split("<|S|>"); cells.size() == 5)
             rows.append({cells[0].toInt(), cells[1].toInt(), {}});
-    }
     return rows;
 }
 
@@ -77,21 +70,11 @@ QByteArray transcript(const QList<Row>& rows)
     return (text + "\r\n").toLatin1();
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Where the seek bar is in a picture of the main window: its top row is a
-// long run of grey, green over the current section, and the thumb is the blue
-// triangle just above it.
+// The seek bar in a picture of the main window: its top row is a long run of
+// grey, green over the current section; the thumb is the blue triangle above.
 struct SeekBar
 {
-    int left = -1;
-    int width = 0;
-    int top = 0;
-    int thumbCentre = -1;
+    int left = -1, width = 0, top = 0, thumbCentre = -1;
 };
 
 SeekBar findSeekBar(const QImage& window)
@@ -101,13 +84,12 @@ SeekBar findSeekBar(const QImage& window)
         return p == 0xB4B4B4 || p == 0x6DA53B;
     };
     SeekBar bar;
-    for (int y = 4; y < window.height() && bar.left < 0; ++y) {
+    for (int y = 4; y < window.height() && bar.left < 0; ++y)
         for (int x = 0, run = 0; x < window.width() && bar.left < 0; ++x) {
             run = barTop(x, y) ? run + 1 : 0;
             if (run >= 200 && (x + 1 == window.width() || !barTop(x + 1, y)))
                 bar = {x + 1 - run, run, y, -1};
         }
-    }
     int sum = 0, count = 0;
     for (int x = std::max(0, bar.left - 8); bar.left >= 0 && x < bar.left + bar.width + 8; ++x) {
         const QRgb p = window.pixel(std::min(x, window.width() - 1), bar.top - 4);
@@ -120,9 +102,8 @@ SeekBar findSeekBar(const QImage& window)
     return bar;
 }
 
-// Playback seen on the seek bar: pictures of the main window until the
-// thumb, once seen moving, stands still. The bar as it then stands, and the
-// leftmost place the thumb was seen at meanwhile.
+// Pictures of the main window until the thumb, once seen moving, stands still:
+// the bar as it then stands, and the leftmost place the thumb was seen at.
 struct Played
 {
     SeekBar bar;
@@ -146,13 +127,10 @@ Played waitForPlaybackToStop(const ProgramUnderTest& kelvane, int ms = 20000)
     return {};
 }
 
-int thumbAt(const SeekBar& bar, int ms, int recordingMs)
-{
-    return bar.left + int(qint64(bar.width) * ms / recordingMs);
-}
-
 } // namespace
 
+// The whole program driven through the X server only: a new transcription of
+// speech, saved, exported and closed, then opened again and carried on to the end.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
@@ -203,14 +181,12 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
     const QString project = home + "/Documents/harbour interview.kvprj";
     const QString exported = home + "/Documents/harbour transcript.txt";
     QList<Row> rows;
-
     {
         ProgramUnderTest kelvane(x, home);
         kelvane.keepPicturesIn(screens);
         QVERIFY2(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow(),
                  "the program shows its main window");
         const QString main = kelvane.mainWindow();
-
         kelvane.step("a second start is refused");
         ProgramUnderTest second(x, home);
         QVERIFY(second.start(KELVANE_BINARY));
@@ -223,11 +199,9 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QCOMPARE(second.process().exitCode(), 0);
         QCOMPARE(kelvane.process().state(), QProcess::Running);
         kelvane.focusMainWindow();
-
         kelvane.step("new project");
         kelvane.key("ctrl+n");
         QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording, main));
-
         kelvane.step("play");
         // F11 has started playing: after `ms`, F11 pauses and the words are typed.
         const auto closeSection = [&kelvane](int ms, const QString& name, const QString& words) {
@@ -253,9 +227,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY2(replay.leftmost < paused.thumbCentre - 20, "the replay went back");
         QVERIFY(qAbs(replay.bar.thumbCentre - paused.thumbCentre) <= 1);
         kelvane.step("second section replayed");
-
-        // At half speed the same replay lasts about one section longer, and
-        // still ends exactly at the section's end.
+        // At half speed the replay lasts about one section longer, and ends at the same place.
         for (int press = 0; press < 5; ++press)
             kelvane.key("F9");
         replayClock.restart();
@@ -270,7 +242,6 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.key("shift+F10");
         kelvane.key("F11");
         closeSection(1500, "third", Third);
-
         // Drag the thumb back into the first section: it becomes the current
         // one, is played from there, and what is typed now corrects it.
         const SeekBar bar = findSeekBar(kelvane.picture(main));
@@ -283,12 +254,11 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY2(waitForPlaybackToStop(kelvane).bar.thumbCentre < bar.thumbCentre,
                  "the first section played from the chosen place to its end");
         kelvane.type(Checked);
-
         kelvane.step("save as a new project");
         kelvane.key("ctrl+s");
         QVERIFY(kelvane.chooseFile("Save Project", project, main));
         QVERIFY2(kelvane.waitForCaption("Kelvane " + project), "saved: no star");
-        const QByteArray saved = readAll(project);
+        const QByteArray saved = TestFiles::read(project);
         rows = rowsOf(saved);
         QCOMPARE(rows.size(), 3);
         // Each section lasted about as long as the test let it play.
@@ -299,7 +269,6 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         rows[1].text = Second;
         rows[2].text = Third;
         QCOMPARE(saved, projectFile(recording, rows));
-
         kelvane.step("export");
         kelvane.key("ctrl+e");
         const QString exportWindow = kelvane.waitForWindow("Export Transcription Text");
@@ -307,10 +276,9 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.click(exportWindow, {6330 / 15 + 60, 120 / 15 + 11}); // "Save As"
         QVERIFY(kelvane.chooseFile("Save", exported, exportWindow));
         // Written once the dialog has closed.
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(exported), transcript(rows), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(exported), transcript(rows), 10000);
         QVERIFY(x.closeWindow(exportWindow));
         kelvane.focusMainWindow();
-
         kelvane.step("change and close");
         kelvane.type(BeforeQuit);
         QVERIFY(kelvane.waitForCaption("Kelvane *" + project));
@@ -321,9 +289,8 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY2(kelvane.waitForEnd(), "the program ends after saving");
         QCOMPARE(kelvane.process().exitCode(), 0);
         rows[0].text += BeforeQuit;
-        QCOMPARE(readAll(project), projectFile(recording, rows));
+        QCOMPARE(TestFiles::read(project), projectFile(recording, rows));
     }
-
     {
         ProgramUnderTest kelvane(x, home);
         kelvane.keepPicturesIn(screens);
@@ -332,10 +299,10 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.step("open the project");
         kelvane.key("ctrl+o");
         QVERIFY(kelvane.chooseFile("Open Project", project, main));
-        // The last section is replayed and waits at its end; F11 commits it
-        // again and carries on to the end of the recording.
+        // The last section replays and waits at its end; F11 commits it and plays on.
         const SeekBar replayed = waitForPlaybackToStop(kelvane).bar;
-        QVERIFY2(qAbs(replayed.thumbCentre - thumbAt(replayed, rows[2].end, recordingMs)) <= 2,
+        const int lastEnd = replayed.left + int(qint64(replayed.width) * rows[2].end / recordingMs);
+        QVERIFY2(qAbs(replayed.thumbCentre - lastEnd) <= 2,
                  "paused at the end of the last section");
         kelvane.step("carry on");
         kelvane.key("F11");
@@ -349,10 +316,8 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY(x.closeWindow(main));
         QVERIFY2(kelvane.waitForEnd(), "a saved project closes without a question");
     }
-
-    // The sections tile the recording: from 0, in order, without gaps, to
-    // its end.
-    const QByteArray final = readAll(project);
+    // The sections tile the recording: from 0, in order, without gaps, to its end.
+    const QByteArray final = TestFiles::read(project);
     const QList<Row> bounds = rowsOf(final);
     QCOMPARE(bounds.size(), 4);
     QCOMPARE(bounds[0].start, 0);
@@ -379,7 +344,6 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     const QString project = home + "/Documents/recovered.kvprj";
     const QString words = QString::fromUtf8("Nothing is lost: café & 100% sure!");
     int sectionEnd = 0;
-
     {
         ProgramUnderTest kelvane(x, home);
         kelvane.keepPicturesIn(screens);
@@ -396,15 +360,14 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
         kelvane.type(words);
         kelvane.key("F11");
         // Continue has kept the section in the recovery copy.
-        QTRY_COMPARE_WITH_TIMEOUT(rowsOf(readAll(recovery)).size(), 2, 10000);
-        sectionEnd = rowsOf(readAll(recovery))[0].end;
+        QTRY_COMPARE_WITH_TIMEOUT(rowsOf(TestFiles::read(recovery)).size(), 2, 10000);
+        sectionEnd = rowsOf(TestFiles::read(recovery))[0].end;
         QVERIFY2(sectionEnd >= 1000, qPrintable(QString::number(sectionEnd)));
         kelvane.step("killed");
         QVERIFY(::kill(pid_t(kelvane.process().processId()), SIGKILL) == 0);
         QVERIFY(kelvane.process().waitForFinished(5000));
         QCOMPARE(kelvane.process().exitStatus(), QProcess::CrashExit);
     }
-
     ProgramUnderTest kelvane(x, home);
     kelvane.keepPicturesIn(screens);
     QVERIFY(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow());
@@ -413,15 +376,14 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     kelvane.step("recovery question");
     QVERIFY(kelvane.answer(question, "y"));
     QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), "recovered, not saved");
-    // Saved, the work shows every character typed, and the copy is no
-    // longer needed.
+    // Saved, the work shows every character typed, and the copy is no longer needed.
     kelvane.step("recovered");
     kelvane.key("ctrl+s");
     QVERIFY(kelvane.chooseFile("Save Project", project, kelvane.mainWindow()));
     QVERIFY(kelvane.waitForCaption("Kelvane " + project));
-    const QList<Row> rows = rowsOf(readAll(project));
+    const QList<Row> rows = rowsOf(TestFiles::read(project));
     QCOMPARE(rows.size(), 2);
-    QCOMPARE(readAll(project),
+    QCOMPARE(TestFiles::read(project),
              projectFile(recording, {{0, sectionEnd, words}, {sectionEnd, rows[1].end, {}}}));
     QVERIFY(!QFileInfo::exists(recovery));
     QVERIFY(x.closeWindow(kelvane.mainWindow()));

@@ -19,8 +19,7 @@
 
 namespace {
 
-// Runs a program to its end; its output, which starts with "failed" unless it
-// exited with 0 in time.
+// Runs `program` to its end: its output, prefixed "failed" unless it exited 0 in time.
 QString run(const QString& program, const QStringList& args)
 {
     QProcess process;
@@ -66,8 +65,7 @@ private:
 void TestPackage::initTestCase()
 {
     QVERIFY(work_.isValid());
-    // A folder of this test's own for cpack's staging and its output, so
-    // that it runs beside the other tests and `make package`.
+    // cpack stages and writes into a folder of this test's own, beside `make package`.
     const QString out = work_.filePath("deb");
     const QString package = run(KELVANE_SOURCE_DIR "/scripts/package", {KELVANE_BUILD_DIR, out});
     QVERIFY2(!package.startsWith("failed"), qPrintable(package));
@@ -76,7 +74,6 @@ void TestPackage::initTestCase()
     QVERIFY2(debs.first().startsWith(QStringLiteral("kelvane_" KELVANE_VERSION_STRING "_")),
              qPrintable(debs.first()));
     deb_ = QDir(out).filePath(debs.first());
-
     QVERIFY(QDir().mkpath(work_.filePath("root")));
     root_ = QFileInfo(work_.filePath("root")).canonicalFilePath();
     const QString unpack = run("dpkg-deb", {"-x", deb_, root_});
@@ -113,7 +110,6 @@ void TestPackage::installedProgramOpensItsOwnGuide()
     const QString program = root_ + "/usr/bin/kelvane";
     const QString guide = root_ + "/usr/share/kelvane/help/user-guide.html";
     QVERIFY(QFileInfo(program).isExecutable());
-
     // The guide is there with the style sheet it links.
     const QString html = QString::fromUtf8(TestFiles::read(guide));
     const QRegularExpressionMatch css =
@@ -121,12 +117,10 @@ void TestPackage::installedProgramOpensItsOwnGuide()
             .match(html);
     QVERIFY2(css.hasMatch(), "the guide links its style sheet");
     QVERIFY(QFileInfo(QFileInfo(guide).dir().filePath(css.captured(1))).isFile());
-
     XServer x;
     QVERIFY2(x.start(), qPrintable(x.error()));
     QTemporaryDir home;
     ProgramUnderTest kelvane(x, home.path());
-
     // Stands in for the desktop's xdg-open: records the address it is given.
     const QString opened = home.filePath("opened.txt");
     const QString launcher = home.filePath("bin/xdg-open");
@@ -136,7 +130,6 @@ void TestPackage::installedProgramOpensItsOwnGuide()
     QVERIFY(QFile::setPermissions(launcher, QFile::ReadOwner | QFile::ExeOwner));
     kelvane.environment().insert("PATH",
                                  home.filePath("bin") + ':' + kelvane.environment().value("PATH"));
-
     // A project of one section over a short recording.
     const QString media = TestMedia::generate(home.path(), TestMedia::Kind::Wav, 2);
     QVERIFY(!media.isEmpty());
@@ -144,7 +137,6 @@ void TestPackage::installedProgramOpensItsOwnGuide()
     QVERIFY(TestFiles::write(
         project, projectFileBytes({media, {{"0", "1000", "00:00:00", "00:00:01", "Hello."}}})));
     QVERIFY(kelvane.start(program, {project}));
-
     const QString window = kelvane.waitForWindow("Kelvane " + project, 30000);
     QVERIFY2(!window.isEmpty(), "the installed program shows the project it was given");
     kelvane.key("F1");
@@ -172,7 +164,6 @@ void TestPackage::desktopFindsProgramIconAndProjectFiles()
     QCOMPARE(entry.value("Name"), QString("Kelvane"));
     QCOMPARE(entry.value("Exec"), QString("kelvane %f"));
     QVERIFY(QFileInfo(root_ + "/usr/bin/kelvane").isExecutable());
-
     const QString icon = share + "/icons/hicolor/scalable/apps/" + entry.value("Icon") + ".svg";
     QXmlStreamReader svg(TestFiles::read(icon));
     QVERIFY2(svg.readNextStartElement(), qPrintable(icon));
@@ -181,9 +172,8 @@ void TestPackage::desktopFindsProgramIconAndProjectFiles()
     while (!svg.atEnd())
         svg.readNext();
     QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
-
-    // The package's MIME folder, seen the way a desktop sees it. Nothing of
-    // this test asked for a MIME type before, so the database reads it now.
+    // The package's MIME folder as a desktop sees it; no MIME type was asked
+    // for before, so the database reads it now.
     qputenv("XDG_DATA_DIRS", (share + ":/usr/share").toUtf8());
     const QStringList types = entry.value("MimeType").split(u';', Qt::SkipEmptyParts);
     QCOMPARE(types, QStringList{"application/x-kelvane-project"});
@@ -193,16 +183,11 @@ void TestPackage::desktopFindsProgramIconAndProjectFiles()
     QCOMPARE(project.comment(), QString("Kelvane project"));
     QVERIFY(project.inherits("text/plain"));
     QCOMPARE(mime.mimeTypeForFile("interview.kvprj", QMimeDatabase::MatchExtension), project);
-
     // A file the program writes is known by its content too, under any name.
-    ProjectContent content;
-    content.mediaFile = "interview.mp3";
-    content.rows.push_back({"0", "1.5", QString(), QString(), "Good morning."});
-    const QByteArray bytes = projectFileBytes(content);
+    const QByteArray bytes =
+        projectFileBytes({"interview.mp3", {{"0", "1.5", QString(), QString(), "Good morning."}}});
     QCOMPARE(mime.mimeTypeForData(bytes), project);
-    QByteArray unixLines = bytes;
-    unixLines.replace("\r\n", "\n");
-    QCOMPARE(mime.mimeTypeForData(unixLines), project);
+    QCOMPARE(mime.mimeTypeForData(QByteArray(bytes).replace("\r\n", "\n")), project);
     QVERIFY(mime.mimeTypeForData(QByteArray("kv project files\r\n")) != project);
     QVERIFY(mime.mimeTypeForData(QByteArray("a kv project file\r\n")) != project);
 }

@@ -1,7 +1,5 @@
 #include "ProgramUnderTest.h"
 
-#include "XServer.h"
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,9 +8,6 @@
 #include <QTest>
 
 namespace {
-
-// Narrower than the main window ever is, wider than a message box.
-constexpr int MainWindowMinimumWidth = 600;
 
 // Waits up to `ms` for `done`, letting the test's own events run.
 template <typename Done> bool waitFor(Done done, int ms)
@@ -40,9 +35,8 @@ ProgramUnderTest::ProgramUnderTest(const XServer& x, const QString& home, const 
     environment_.insert("XDG_CONFIG_HOME", home + "/.config");
     environment_.insert("XDG_DATA_HOME", home + "/.local/share");
     environment_.insert("XDG_CACHE_HOME", home + "/.cache");
-    // GStreamer's plugin registry, built once for all the programs the tests
-    // start rather than at the first play of each new home, which takes
-    // seconds on a busy machine.
+    // GStreamer's plugin registry, built once for all the programs the tests start,
+    // not at the first play in each new home, which takes seconds on a busy machine.
     if (!environment_.contains("GST_REGISTRY"))
         environment_.insert("GST_REGISTRY",
                             QCoreApplication::applicationDirPath() + "/gst-registry.bin");
@@ -80,19 +74,14 @@ QString ProgramUnderTest::end(const QString& window, int ms)
     return "SIGKILL";
 }
 
-bool ProgramUnderTest::waitForEnd(int ms)
-{
-    return process_.waitForFinished(ms) && process_.exitStatus() == QProcess::NormalExit;
-}
-
 bool ProgramUnderTest::waitForMainWindow()
 {
     // A machine busy with other tests may take a while to show it.
     const bool shown = waitFor(
         [this] {
             for (const QString& id : x_.visibleWindows(pid()))
-                if (x_.windowName(id) == "Kelvane" &&
-                    x_.windowSize(id).width() >= MainWindowMinimumWidth)
+                // 600: narrower than the main window ever is, wider than a message box.
+                if (x_.windowName(id) == "Kelvane" && x_.windowSize(id).width() >= 600)
                     main_ = id;
             return !main_.isEmpty();
         },
@@ -102,29 +91,9 @@ bool ProgramUnderTest::waitForMainWindow()
     return shown;
 }
 
-QString ProgramUnderTest::caption() const
-{
-    return x_.windowName(main_);
-}
-
 bool ProgramUnderTest::waitForCaption(const QString& caption, int ms) const
 {
     return waitFor([&] { return this->caption() == caption; }, ms);
-}
-
-void ProgramUnderTest::focus(const QString& window) const
-{
-    x_.xdotool({"windowfocus", "--sync", window});
-}
-
-void ProgramUnderTest::key(const QString& keys) const
-{
-    x_.xdotool({"key", "--clearmodifiers", keys});
-}
-
-void ProgramUnderTest::type(const QString& text) const
-{
-    x_.xdotool({"type", "--delay", "20", text});
 }
 
 void ProgramUnderTest::drag(const QString& window, QPoint from, QPoint to) const
@@ -213,8 +182,7 @@ void ProgramUnderTest::step(const QString& name) const
 {
     if (screens_.isEmpty())
         return;
-    // Numbered on from the pictures already there, which an earlier run of
-    // the program may have left.
+    // Numbered on from the pictures an earlier program of the test may have left.
     QDir(screens_).mkpath(".");
     const qsizetype number = QDir(screens_).entryList(QDir::Files).size() + 1;
     qInfo("step %lld: %s", qlonglong(number), qPrintable(name));

@@ -9,11 +9,7 @@
 #include <grp.h>
 #include <unistd.h>
 
-namespace {
-
 constexpr uid_t Nobody = 65534;
-
-} // namespace
 
 bool Unprivileged::runningAsRoot()
 {

@@ -30,11 +30,10 @@ XServer::~XServer()
 
 bool XServer::start()
 {
-    // Xvfb picks a free display itself and tells its number once it accepts
-    // clients, so that tests running side by side never share one. Without
-    // -noreset it resets when its last client goes (a killed program, an
-    // xdotool call) and refuses a program that connects meanwhile. The root
-    // window is black, so that a window not yet drawn shows as black.
+    // Xvfb picks a free display and tells it once it accepts clients, so that tests
+    // side by side never share one. Without -noreset it resets when its last client
+    // goes (a killed program, an xdotool call) and refuses one connecting meanwhile.
+    // The root window is black, so that a window not yet drawn shows as black.
     server_.setStandardErrorFile(QProcess::nullDevice());
     server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp",
                            "-noreset", "-br"});
@@ -42,12 +41,11 @@ bool XServer::start()
         error_ = "Xvfb does not start (is it installed?)";
         return false;
     }
-    for (const QDeadlineTimer deadline(15000); !server_.canReadLine();) {
+    for (const QDeadlineTimer deadline(15000); !server_.canReadLine();)
         if (deadline.hasExpired() || !server_.waitForReadyRead(int(deadline.remainingTime()))) {
             error_ = "Xvfb did not tell its display";
             return false;
         }
-    }
     display_ = ':' + QString::fromLatin1(server_.readLine().trimmed());
     return true;
 }
@@ -79,11 +77,10 @@ QStringList XServer::visibleWindows(qint64 pid) const
 
 QString XServer::waitForWindow(qint64 pid, const QString& name, int ms) const
 {
-    for (const QDeadlineTimer deadline(ms); !deadline.hasExpired(); QThread::msleep(50)) {
+    for (const QDeadlineTimer deadline(ms); !deadline.hasExpired(); QThread::msleep(50))
         for (const QString& id : visibleWindows(pid))
             if (windowName(id) == name)
                 return id;
-    }
     return {};
 }
 
@@ -94,7 +91,6 @@ QString XServer::windowName(const QString& id) const
 
 QSize XServer::windowSize(const QString& id) const
 {
-    // "Geometry: 843x503" in xdotool's report.
     const QRegularExpressionMatch m =
         QRegularExpression("Geometry: (\\d+)x(\\d+)").match(xdotool({"getwindowgeometry", id}));
     return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();

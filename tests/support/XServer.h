@@ -5,9 +5,8 @@
 #include <QSize>
 #include <QStringList>
 
-// A private X server (Xvfb) without a window manager, for the tests and
-// benchmarks that run the real program in a real window and drive it with
-// xdotool, as a person at the keyboard would.
+// A private X server (Xvfb) without a window manager, where tests and benchmarks
+// run the real program and drive it with xdotool as a person at the keyboard would.
 class XServer
 {
 public:
@@ -27,18 +26,15 @@ public:
     // Runs xdotool with `args` against this server; its standard output.
     QString xdotool(const QStringList& args) const;
 
-    // The ids of the visible windows of process `pid`, and one named exactly
-    // `name` once it shows (within `ms`), or "".
+    // The visible windows of process `pid`; the one named `name` once it shows, or "".
     QStringList visibleWindows(qint64 pid) const;
     QString waitForWindow(qint64 pid, const QString& name, int ms = 15000) const;
     QString windowName(const QString& id) const;
     QSize windowSize(const QString& id) const;
-    // Asks a window to close, as a window manager's close box does
-    // (WM_DELETE_WINDOW); the program decides what happens.
+    // Asks a window to close as a close box does (WM_DELETE_WINDOW).
     bool closeWindow(const QString& id) const;
-    // Gives the keysym `name` ("eacute") a key of its own on the keyboard, so
-    // that typing it never needs xdotool's passing remap of a spare key, which
-    // a busy program may read only after it has been undone.
+    // Gives the keysym `name` ("eacute") a key of its own, so that typing it never needs
+    // xdotool's passing remap of a spare key, which a busy program may read too late.
     bool mapKeysym(const char* name) const;
 
 private:
