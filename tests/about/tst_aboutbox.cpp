@@ -16,9 +16,8 @@ class TestAboutBox : public QObject
     Q_OBJECT
 
 private slots:
-    // The About box shows the version over the main window and opens the
-    // product page, which comes with the program; a missing page is
-    // explained, not handed to the browser.
+    // The About box shows the version over the main window and opens the product
+    // page, which comes with the program; a missing page is told, not opened.
     void aboutBoxOpensTheProductPage()
     {
         TestWindow t;
@@ -36,7 +35,6 @@ private slots:
         QCOMPARE(version, QString("version 1.1"));
         QCOMPARE(browser.opened, QList<QUrl>{productPageAddress()});
         QVERIFY(QFileInfo(productPageAddress().toLocalFile()).isFile());
-
         t.prompts.script({Prompts::Answer::Ok});
         openHelpPage(&t.w, t.prompts, QUrl::fromLocalFile("/nonexistent/user-guide.html"));
         QVERIFY(t.prompts.asked.value(0).text.contains("/nonexistent/user-guide.html\nis missing"));

@@ -6,8 +6,7 @@
 #include <QTest>
 
 // One running program per user: the lock, and the message of a second start.
-// The real program's second start, and its start after it was killed, are
-// part of the end-to-end test.
+// The real program's restarts are the end-to-end test's.
 class TestSingleInstance : public QObject
 {
     Q_OBJECT
@@ -19,21 +18,15 @@ private slots:
         const QString path = folder.filePath("kelvane.lock");
         ScriptedPrompts prompts;
         {
-            SingleInstance first(path);
-            QVERIFY(first.claim(prompts));
-            SingleInstance second(path);
-            QVERIFY(!second.claim(prompts));
-            QCOMPARE(prompts.asked.size(), 1);
+            SingleInstance first(path), second(path);
+            QVERIFY(first.claim(prompts) && !second.claim(prompts));
+            QVERIFY(prompts.asked.size() == 1 && prompts.asked[0].buttons == Prompts::Buttons::Ok);
             QCOMPARE(prompts.asked[0].text, QString("Kelvane is already running."));
-            QCOMPARE(prompts.asked[0].buttons, Prompts::Buttons::Ok);
         }
         // Once the first one has ended, the next start runs. Where no lock can
         // be written, nothing is known of another program: it runs too.
-        SingleInstance next(path);
-        QVERIFY(next.claim(prompts));
-        SingleInstance unwritable(folder.filePath("missing/folder/kelvane.lock"));
-        QVERIFY(unwritable.claim(prompts));
-        QCOMPARE(prompts.asked.size(), 1);
+        SingleInstance next(path), unwritable(folder.filePath("missing/folder/kelvane.lock"));
+        QVERIFY(next.claim(prompts) && unwritable.claim(prompts) && prompts.asked.size() == 1);
         QVERIFY(SingleInstance::defaultLockPath().endsWith("/kelvane.lock"));
     }
 };

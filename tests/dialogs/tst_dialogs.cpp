@@ -30,72 +30,67 @@ class TestDialogs : public QObject
 {
     Q_OBJECT
 private slots:
-    void fileDialogs();
-    void messageBoxes();
-};
-
-void TestDialogs::fileDialogs()
-{
-    QTemporaryDir dir;
-    for (const char* name : {"LOUD.SRT", "b.Sub", "README"})
-        QVERIFY(TestFiles::write(dir.filePath(name), ""));
-    const FileDialogRequest save{
-        FileDialogMode::Save, {},   {}, {{{}, "*.srt;*.sub"}, {{}, "*.vtt"}, {{}, "*.*"}},
-        dir.path(),           "srt"};
-    whenShown<QFileDialog>([&dir](QFileDialog& dialog) {
-        // Patterns match in any case, and "*.*" a name without a dot too.
-        const QListView* list = dialog.findChild<QListView*>("listView");
-        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
-        QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(list->rootIndex()), 2, 60000);
-        QTest::keyClick(types, Qt::Key_End);
-        QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(list->rootIndex()), 3, 60000);
-        // A name in a missing folder is refused; a typed name gets the
-        // extension of the chosen type.
-        QTest::keyClick(types, Qt::Key_Up);
-        whenShown<QMessageBox>([&dir](QMessageBox& box) {
-            QCOMPARE(box.windowTitle() + ": " + box.text(),
-                     "Kelvane: The folder " + dir.filePath("missing") + " does not exist.");
-            box.button(QMessageBox::Ok)->click();
+    void fileDialogs()
+    {
+        QTemporaryDir dir;
+        for (const char* name : {"LOUD.SRT", "b.Sub", "README"})
+            QVERIFY(TestFiles::write(dir.filePath(name), ""));
+        const FileDialogRequest save{
+            FileDialogMode::Save, {},   {}, {{{}, "*.srt;*.sub"}, {{}, "*.vtt"}, {{}, "*.*"}},
+            dir.path(),           "srt"};
+        whenShown<QFileDialog>([&dir](QFileDialog& dialog) {
+            // Patterns match in any case, and "*.*" a name without a dot too.
+            const QListView* list = dialog.findChild<QListView*>("listView");
+            auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+            QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(list->rootIndex()), 2, 60000);
+            QTest::keyClick(types, Qt::Key_End);
+            QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(list->rootIndex()), 3, 60000);
+            // A name in a missing folder is refused; a typed one gets the type's extension.
+            QTest::keyClick(types, Qt::Key_Up);
+            whenShown<QMessageBox>([&dir](QMessageBox& box) {
+                QCOMPARE(box.windowTitle() + ": " + box.text(),
+                         "Kelvane: The folder " + dir.filePath("missing") + " does not exist.");
+                box.button(QMessageBox::Ok)->click();
+            });
+            auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+            QTest::keyClicks(edit, "missing/notes\r");
+            edit->clear();
+            QTest::keyClicks(edit, "notes\r");
         });
-        auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
-        QTest::keyClicks(edit, "missing/notes\r");
-        edit->clear();
-        QTest::keyClicks(edit, "notes\r");
-    });
-    QCOMPARE(ShowFileDialog(nullptr, save), dir.filePath("notes.vtt"));
-}
-
-// Every box is titled with the program's name and shows no icon. Escape gives
-// the safe answer, but a Yes/No question must be answered.
-void TestDialogs::messageBoxes()
-{
-    using Box = QMessageBox;
-    using Answer = Prompts::Answer;
-    using enum Prompts::Buttons;
-    const std::tuple<Prompts::Buttons, Box::StandardButton, Answer> cases[] = {
-        {OkCancel, Box::Escape, Answer::Cancel},
-        {OkCancel, Box::Ok, Answer::Ok},
-        {YesNo, Box::Yes, Answer::Yes},
-        {YesNo, Box::No, Answer::No}};
-    for (const auto& [buttons, press, answer] : cases) {
-        const bool question = buttons == YesNo;
-        const auto shown = question ? Box::Yes | Box::No : Box::Ok | Box::Cancel;
-        whenShown<QMessageBox>([question, shown, press = press](QMessageBox& box) {
-            QCOMPARE(box.windowTitle() + ": " + box.text(), "Kelvane: Saved.");
-            QVERIFY(box.icon() == Box::NoIcon && box.standardButtons() == shown);
-            if (question) {
-                QTest::keyClick(&box, Qt::Key_Escape);
-                QVERIFY(!box.close() && box.isVisible());
-            }
-            if (press == Box::Escape)
-                QTest::keyClick(&box, Qt::Key_Escape);
-            else
-                box.button(press)->click();
-        });
-        const Answer given = MessageBoxPrompts().message(nullptr, "Saved.", buttons);
-        QCOMPARE(given, answer);
+        QCOMPARE(ShowFileDialog(nullptr, save), dir.filePath("notes.vtt"));
     }
-}
+
+    // Every box is titled with the program's name and shows no icon. Escape gives
+    // the safe answer, but a Yes/No question must be answered.
+    void messageBoxes()
+    {
+        using Box = QMessageBox;
+        using Answer = Prompts::Answer;
+        using enum Prompts::Buttons;
+        const std::tuple<Prompts::Buttons, Box::StandardButton, Answer> cases[] = {
+            {OkCancel, Box::Escape, Answer::Cancel},
+            {OkCancel, Box::Ok, Answer::Ok},
+            {YesNo, Box::Yes, Answer::Yes},
+            {YesNo, Box::No, Answer::No}};
+        for (const auto& [buttons, press, answer] : cases) {
+            const bool question = buttons == YesNo;
+            const auto shown = question ? Box::Yes | Box::No : Box::Ok | Box::Cancel;
+            whenShown<QMessageBox>([question, shown, press = press](QMessageBox& box) {
+                QCOMPARE(box.windowTitle() + ": " + box.text(), "Kelvane: Saved.");
+                QVERIFY(box.icon() == Box::NoIcon && box.standardButtons() == shown);
+                if (question) {
+                    QTest::keyClick(&box, Qt::Key_Escape);
+                    QVERIFY(!box.close() && box.isVisible());
+                }
+                if (press == Box::Escape)
+                    QTest::keyClick(&box, Qt::Key_Escape);
+                else
+                    box.button(press)->click();
+            });
+            QCOMPARE(MessageBoxPrompts().message(nullptr, "Saved.", buttons), answer);
+        }
+    }
+};
 
 QTEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"

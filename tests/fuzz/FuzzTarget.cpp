@@ -3,16 +3,13 @@
 
 #include "FuzzChecks.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    if (const QString failure = FuzzChecks::projectFile(bytes); !failure.isEmpty()) {
-        std::fprintf(stderr, "check failed: %s\n", qUtf8Printable(failure));
-        std::abort();
-    }
+    if (const QString failure = FuzzChecks::projectFile(bytes); !failure.isEmpty())
+        qFatal("check failed: %s", qUtf8Printable(failure));
     return 0;
 }

@@ -26,11 +26,8 @@ struct Window final : ProjectWindow
     void showProjectCaption() override { caption = work.projectFile; }
     void markUnsaved() override { work.isDirty = true; }
     void setScriptText(const QString& text) override { scriptText = text; }
-    void continueWork() override // the media opens; a tick of the auto-saver may come meanwhile
-    {
-        ++continued;
-        commands.autoSave();
-    }
+    // The media opens; a tick of the auto-saver may come meanwhile.
+    void continueWork() override { ++continued, commands.autoSave(); }
     void type(const QString& text) // unsaved work: one section holding `text`
     {
         rows.loadRows({{"0", "4", "0", "4", text}});

@@ -69,9 +69,8 @@ void TestStorage::projectAndRecoveryFiles()
     QVERIFY(QDir().mkpath(folder) && theirs.tryLock(0));
     const QByteArray owner = TestFiles::read(lock.fileName());
     theirs.unlock(); // then the same file again, without this process's hold on it
-    QVERIFY(TestFiles::write(lock.fileName(), owner) && lock.open(QIODevice::ReadOnly) &&
-            lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                             QFileDevice::FileModificationTime));
+    QVERIFY(TestFiles::write(lock.fileName(), owner) && lock.open(QIODevice::ReadOnly));
+    QVERIFY(lock.setFileTime(QDateTime::fromSecsSinceEpoch(1 << 30), QFile::FileModificationTime));
     QVERIFY(claimRecoveryFile() && writeRecoveryFile(path, content));
     // Then it is this one's, in a folder kept private even if opened up.
     QVERIFY(lock.remove());
@@ -95,8 +94,7 @@ void TestStorage::filesOnDisk()
     QByteArray bytes;
     QVERIFY(!writeWholeFile(path, "first, rather long\r\n") && !writeWholeFile(path, "second\r\n"));
     QVERIFY(!readWholeFile(path, bytes) && bytes == "second\r\n");
-    // A failure says why and changes nothing. A pipe would swallow the bytes or
-    // block; a size limit stands in for a full disk.
+    // A failure says why and changes nothing; a pipe would block, a size limit is a full disk.
     QVERIFY(mkfifo(QFile::encodeName(pipe), 0600) == 0 && TestFiles::write(readOnly, "kept") &&
             QFile::setPermissions(readOnly, QFile::ReadOwner));
     QVERIFY(writeWholeFile(pipe, "x").value_or("").contains("not a regular file"));
