@@ -2,32 +2,20 @@
 
 #include <algorithm>
 
-void FakeMediaControl::addMedia(const QString& path, qint32 lengthMs)
-{
-    media_.insert(path, lengthMs);
-}
-
 void FakeMediaControl::command(DeviceCommand command)
 {
     static const char* const Names[] = {"close", "open", "play", "pause"};
     commands_ << QLatin1String(Names[int(command)]);
-    switch (command) {
-    case DeviceCommand::Close:
-        close();
-        break;
-    case DeviceCommand::Open:
-        close();
-        if (media_.contains(FileName())) {
-            length_ = media_.value(FileName());
-            mode_ = DeviceMode::Stopped;
-        }
-        break;
-    case DeviceCommand::Play:
+    if (command == DeviceCommand::Play) {
         play();
-        break;
-    case DeviceCommand::Pause:
+    } else if (command == DeviceCommand::Pause) {
         pause();
-        break;
+    } else { // close; open also closes first, then opens a file it knows
+        length_ = command == DeviceCommand::Open ? media_.value(FileName()) : 0;
+        mode_ = length_ > 0 ? DeviceMode::Stopped : DeviceMode::NotOpen;
+        position_ = 0;
+        mediaUs_ = 0;
+        forgetFromAndTo();
     }
 }
 
@@ -39,32 +27,16 @@ void FakeMediaControl::jumpTo(qint32 ms)
     mediaUs_ = 0;
 }
 
-void FakeMediaControl::close()
-{
-    mode_ = DeviceMode::NotOpen;
-    length_ = position_ = 0;
-    mediaUs_ = 0;
-    forgetFromAndTo();
-}
-
 void FakeMediaControl::play()
 {
     if (mode_ == DeviceMode::NotOpen)
         return;
-    const auto clamp = [this](qint32 ms) {
-        return std::clamp(ms, 0, length_);
-    };
-    const qint32 start = clamp(takeFrom().value_or(position_));
-    const qint32 end = clamp(takeTo().value_or(length_));
-    if (start >= end) {
-        position_ = end;
-        mode_ = DeviceMode::Stopped;
-        return;
-    }
-    position_ = start;
+    const qint32 start = std::clamp(takeFrom().value_or(position_), 0, length_);
+    const qint32 end = std::clamp(takeTo().value_or(length_), 0, length_);
+    position_ = std::min(start, end);
     mediaUs_ = 0;
     playEnd_ = end;
-    mode_ = DeviceMode::Playing;
+    mode_ = start < end ? DeviceMode::Playing : DeviceMode::Stopped;
 }
 
 void FakeMediaControl::pause()
@@ -81,15 +53,10 @@ void FakeMediaControl::pause()
 
 void FakeMediaControl::advance(qint32 ms)
 {
-    while (ms > 0) {
-        const qint32 step = std::min(ms, StatusIntervalMs - sinceStatus_);
-        moveBy(step);
-        ms -= step;
-        sinceStatus_ += step;
-        if (sinceStatus_ == StatusIntervalMs) {
-            sinceStatus_ = 0;
+    for (; ms > 0; --ms) {
+        moveBy(1);
+        if (++clockMs_ % StatusIntervalMs == 0)
             emit StatusUpdate();
-        }
     }
 }
 

@@ -5,35 +5,30 @@
 #include <QHash>
 #include <QStringList>
 
-// A media device with a clock that the test moves. It keeps the contract of
-// the real device (modes, exact stops, the pause toggle, From and To for one
-// play, Length 0 for a file it cannot open) so that window tests run a whole
-// transcription cycle in milliseconds and always the same way.
+// A media device with a clock that the test moves. It keeps the real device's contract (modes,
+// exact stops, the pause toggle, From and To for one play, Length 0 for a file it cannot open),
+// so that window tests run a whole transcription cycle in milliseconds, always the same way.
 class FakeMediaControl final : public MediaControl
 {
     Q_OBJECT
 
 public:
     static constexpr int StatusIntervalMs = 100;
-
     using MediaControl::MediaControl;
 
-    // A file the fake can open, with its length. Any other path fails to open.
-    void addMedia(const QString& path, qint32 lengthMs);
-    // The file has gone: opening it fails from now on.
-    void removeMedia(const QString& path) { media_.remove(path); }
+    // A file the fake can open, with its length (above 0). Any other path fails to open.
+    void addMedia(const QString& path, qint32 lengthMs) { media_.insert(path, lengthMs); }
+    void removeMedia(const QString& path) { media_.remove(path); } // opening it fails from now on
 
-    // Moves the clock on by `ms`. A playing device advances, at its speed,
-    // and stops exactly at the end of its play; StatusUpdate is emitted every
-    // 100 ms of it.
+    // Moves the clock on by `ms`. A playing device advances, at its speed, and stops exactly
+    // at the end of its play; StatusUpdate is emitted every 100 ms of the clock.
     void advance(qint32 ms);
 
     // Time spent playing since the last reset: what a listener heard.
     qint32 playedMs() const { return qint32((heardUs_ + 500) / 1000); }
     void resetPlayed() { heardUs_ = 0; }
 
-    // Every command received, in order.
-    QStringList commands() const { return commands_; }
+    QStringList commands() const { return commands_; } // every command received, in order
 
     void command(DeviceCommand command) override;
     DeviceMode mode() const override { return mode_; }
@@ -42,7 +37,6 @@ public:
     qint32 Length() const override { return length_; }
 
 private:
-    void close();
     void play();
     void pause();
     void moveBy(qint32 ms);
@@ -50,10 +44,7 @@ private:
     QHash<QString, qint32> media_;
     QStringList commands_;
     DeviceMode mode_ = DeviceMode::NotOpen;
-    qint32 length_ = 0;
-    qint32 position_ = 0;
-    qint32 playEnd_ = 0;
-    qint32 sinceStatus_ = 0;
-    qint64 heardUs_ = 0;
+    qint32 length_ = 0, position_ = 0, playEnd_ = 0;
+    qint64 clockMs_ = 0, heardUs_ = 0;
     qint64 mediaUs_ = 0; // media played beyond position_, under a millisecond
 };

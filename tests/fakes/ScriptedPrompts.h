@@ -18,12 +18,10 @@ public:
         Buttons buttons;
     };
 
-    // The answers to give, in order. When the script runs out, the safe
-    // answer of the box is given (Ok, Cancel or No) and counted as unexpected.
-    void script(QList<Answer> answers);
-    // The paths the file dialogs return, in order; "" stands for Cancel.
-    // When they run out, the dialog is cancelled and counted as unexpected.
-    void scriptFiles(std::initializer_list<QString> paths);
+    // The answers, and the paths the file dialogs return ("" for Cancel), in order. Past the
+    // end, the safe answer (Ok, Cancel or No; Cancel for a dialog) is given, counted unexpected.
+    void script(QList<Answer> answers) { answers_ = std::move(answers); }
+    void scriptFiles(std::initializer_list<QString> paths) { files_ = paths; }
 
     // Runs while a question is open, to look at the program at that moment.
     std::function<void(const QString& text)> whileAsking;
@@ -32,10 +30,26 @@ public:
     QList<FileDialogRequest> dialogs;
     int unexpected = 0;
 
-    Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
-    QString chooseFile(QWidget* owner, const FileDialogRequest& request) override;
+    Answer message(QWidget*, const QString& text, Buttons buttons) override
+    {
+        asked.append({text, buttons});
+        return next(answers_, text, safeAnswer(buttons));
+    }
+    QString chooseFile(QWidget*, const FileDialogRequest& request) override
+    {
+        dialogs.append(request);
+        return next(files_, request.title, QString());
+    }
 
 private:
+    template <typename T> T next(QList<T>& script, const QString& asking, T unscripted)
+    {
+        if (whileAsking)
+            whileAsking(asking);
+        unexpected += script.isEmpty();
+        return script.isEmpty() ? unscripted : script.takeFirst();
+    }
+
     QList<Answer> answers_;
     QStringList files_;
 };

@@ -5,9 +5,8 @@
 
 #include "workspace/FormMain.h"
 
-// The main window on the fake device with scripted prompts. Tests unpack it:
-//     TestWindow t;
-//     auto& [device, prompts, w, c] = t;
+// The main window on the fake device with scripted prompts; tests unpack it, as
+// `auto& [device, prompts, w, c] = t;`.
 struct TestWindow
 {
     FakeMediaControl device;
