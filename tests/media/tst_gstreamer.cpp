@@ -50,8 +50,7 @@ private slots:
     // no sound past the length (a video's last picture may run 40 ms past it).
     // MPEG streams and raw AAC (which tells no length) play a track decoded to
     // an exact timeline, removed on close; not yet decoded, it takes over at
-    // the first pause, keeping the play's end (3 s for MPEG-TS), and may
-    // repeat a little of the sound as it does.
+    // the first pause, keeping the play's end (a few ms may sound twice).
     void everyFormat()
     {
         QFETCH(Kind, kind);
@@ -59,14 +58,21 @@ private slots:
         r.gst->setDecodeWaitMs(0);
         QVERIFY(r.open(media_[kind]));
         QCOMPARE(decoded(), kind >= Kind::Mpeg ? 1 : 0);
+        // Decoded tracks play to the end, except MPEG-TS, which stops at 3 s.
+        const bool toTheEnd = kind == Kind::Mpeg || kind == Kind::Aac;
         const qint32 end = kind == Kind::MpegTs ? 3000 : 2500;
-        r.run(QString("from:1000 to:%1 play").arg(end));
+        r.run(toTheEnd ? QString("from:1000 play") : QString("from:1000 to:%1 play").arg(end));
         QTRY_VERIFY_WITH_TIMEOUT(r.d().Position() > 1300, 30000);
         r.run("pause");
         const qint32 pausedAt = r.d().Position();
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(r.d().Length() - 4000) <= 50, 30000);
         STEP(r, "wait:200", Paused, pausedAt, pausedAt - 1000, 60);
-        STEP(r, "pause end", Stopped, end, end - 1000, kind >= Kind::Mpeg ? 60 : 5);
+        if (toTheEnd) {
+            r.run("pause end");
+            STEP(r, "", Stopped, r.d().Length(), r.d().Length() - 1000, 60);
+        } else {
+            STEP(r, "pause end", Stopped, end, end - 1000, kind >= Kind::Mpeg ? 60 : 5);
+        }
         const qint32 length = r.d().Length();
         STEP(r, "reset from:3000 play end", Stopped, length, length - 3020, 25);
         STEP(r, "close", NotOpen, 0);
