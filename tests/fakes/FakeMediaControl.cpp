@@ -53,9 +53,12 @@ void FakeMediaControl::pause()
 
 void FakeMediaControl::advance(qint32 ms)
 {
-    for (; ms > 0; --ms) {
-        moveBy(1);
-        if (++clockMs_ % StatusIntervalMs == 0)
+    // In steps that end at each status update, rather than a millisecond at a time.
+    while (ms > 0) {
+        const qint32 step = std::min<qint64>(ms, StatusIntervalMs - clockMs_ % StatusIntervalMs);
+        moveBy(step);
+        ms -= step;
+        if ((clockMs_ += step) % StatusIntervalMs == 0)
             emit StatusUpdate();
     }
 }
