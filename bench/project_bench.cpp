@@ -22,6 +22,7 @@
 #include "project/ProjectCommands.h"
 #include "project/ProjectWorkspace.h"
 #include "storage/FileAccess.h"
+#include "storage/FileStamp.h"
 #include "storage/ProjectFile.h"
 #include "storage/RecoveryFile.h"
 #include "workspace/FormMain.h"
@@ -191,7 +192,8 @@ bool benchProject(const QString& dir, int sections, bool foreign, ProjectFigures
     std::vector<double> windowMs;
     for (int run = 0; run < Runs; ++run) {
         makeStale(path);
-        windowMs.push_back(timeMs([&] { WriteProjectFile(window); }));
+        FileStamp written;
+        windowMs.push_back(timeMs([&] { WriteProjectFile(window, written); }));
         if (!holds(path, bytes))
             return failed("the window did not write the file", path);
     }

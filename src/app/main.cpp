@@ -1,3 +1,4 @@
+#include "app/EndSignals.h"
 #include "app/SingleInstance.h"
 #include "dialogs/MessageBoxPrompts.h"
 #include "media/GstMediaControl.h"
@@ -31,6 +32,12 @@ int main(int argc, char** argv)
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                screen->availableGeometry()));
     window.show();
+    // Ended from outside, the program keeps the work for the next start and
+    // leaves every event loop, a question's too, without asking anything.
+    const EndSignals endSignals([&window] {
+        window.keepWorkForNextStart();
+        QApplication::exit(0);
+    });
     // Once the window is up: the work a crash left behind is offered first,
     // then a project named on the command line, as the desktop passes one
     // that is opened with Kelvane, loads as Open Project loads it.

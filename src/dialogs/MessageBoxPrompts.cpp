@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -73,6 +74,20 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
         // Escape or the close box of an OK or OK/Cancel box.
         return safeAnswer(buttons);
     }
+}
+
+int MessageBoxPrompts::choose(QWidget* parent, const QString& text, const QStringList& choices,
+                              int safeChoice)
+{
+    MessageBox box(text, false, parent);
+    QList<QAbstractButton*> buttons;
+    for (const QString& choice : choices)
+        buttons << box.addButton(choice, QMessageBox::AcceptRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(buttons.value(safeChoice)));
+    box.setEscapeButton(buttons.value(safeChoice));
+    box.exec();
+    const int chosen = int(buttons.indexOf(box.clickedButton()));
+    return chosen < 0 ? safeChoice : chosen;
 }
 
 QString MessageBoxPrompts::chooseFile(QWidget* owner, const FileDialogRequest& request)

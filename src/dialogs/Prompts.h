@@ -3,6 +3,7 @@
 #include "dialogs/FileDialog.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -46,6 +47,11 @@ public:
 
     // Shows `text` modally over `parent` and returns the button chosen.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
+
+    // Asks a question with more answers than a message box has; returns the
+    // index of the one chosen, `safeChoice` on Escape or the close box.
+    virtual int choose(QWidget* parent, const QString& text, const QStringList& choices,
+                       int safeChoice) = 0;
 
     // Asks for a file to open or a name to save under; "" when cancelled.
     virtual QString chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QLockFile>
 #include <QScopedValueRollback>
 
 #include <utility>
@@ -31,6 +33,8 @@ ProjectCommands::ProjectCommands(ProjectWindow& window, Prompts& prompts, QWidge
     : window_(window), prompts_(prompts), owner_(owner)
 {
 }
+
+ProjectCommands::~ProjectCommands() = default;
 
 // Offers to save unsaved changes with `question`. False when the user said
 // Yes and the save did not happen (cancelled or failed): the caller must not
@@ -56,25 +60,46 @@ void ProjectCommands::reportFileFailure(const QString& done, const QString& path
                      Prompts::Buttons::Ok);
 }
 
-void ProjectCommands::reportSaveFailure(const QString& path, const QString& reason, bool automatic)
+// Writes the workspace to its project file and knows the file from then on.
+std::optional<QString> ProjectCommands::write()
 {
-    // Reported once: the auto-saver stays quiet until a save succeeds, also
-    // while this message is open.
-    window_.state().saveFailureReported = true;
-    QString more = QStringLiteral("\n\nNothing was changed on disk, and your work is still open.");
-    if (automatic)
-        more += QStringLiteral(" Kelvane keeps trying every 30 seconds; you can also save the "
-                               "project elsewhere with Save Project As.");
-    reportFileFailure(QStringLiteral("saved to"), path, reason, more);
+    const std::optional<QString> failure = WriteProjectFile(window_, stamp_);
+    if (!failure) {
+        autoSaveHeld_ = false;
+        window_.clearProblem(ProjectWindow::Problem::ChangedOnDisk);
+        markOpen(window_.state().projectFile);
+    }
+    return failure;
 }
 
 // Writes the project file and tells the user if that failed.
 bool ProjectCommands::writeProject()
 {
-    const std::optional<QString> failure = WriteProjectFile(window_);
+    const std::optional<QString> failure = write();
     if (failure)
-        reportSaveFailure(window_.state().projectFile, *failure, false);
+        reportFileFailure(QStringLiteral("saved to"), window_.state().projectFile, *failure,
+                          QStringLiteral("\n\nNothing was changed on disk, and your work is "
+                                         "still open."));
     return !failure;
+}
+
+// Saves the work beside a project file that someone else has changed, under
+// the first free name of the form "name (2).kvprj", which becomes the
+// project's file.
+bool ProjectCommands::keepBoth()
+{
+    WorkspaceState& state = window_.state();
+    const QFileInfo file(state.projectFile);
+    QString path;
+    const QString suffix = file.suffix().isEmpty() ? QString() : u'.' + file.suffix();
+    for (int n = 2; path.isEmpty() || QFileInfo::exists(path); ++n)
+        path = file.absoluteDir().filePath(
+            QStringLiteral("%1 (%2)%3").arg(file.completeBaseName()).arg(n).arg(suffix));
+    QString previous = std::exchange(state.projectFile, path);
+    if (writeProject())
+        return true;
+    state.projectFile = std::move(previous);
+    return false;
 }
 
 // Fills the empty workspace with `content` and plays its media from the last
@@ -90,6 +115,10 @@ void ProjectCommands::load(const QString& projectFile, ProjectContent content)
 
 void ProjectCommands::loadFile(const QString& path)
 {
+    if (!mayOpen(path)) {
+        window_.showProjectCaption();
+        return;
+    }
     // The file is read whole and closed here, before anything can write it;
     // a file that does not begin like a project, however large, is not.
     QByteArray bytes;
@@ -103,9 +132,44 @@ void ProjectCommands::loadFile(const QString& path)
     }
     std::optional<ProjectContent> content = readProjectFileBytes(bytes);
     // Not a project file: the workspace stays empty.
-    if (content)
+    if (content) {
+        stamp_ = stampFile(path, bytes);
+        markOpen(path);
         load(path, std::move(*content));
+    }
     window_.showProjectCaption();
+}
+
+// A project open in another Kelvane is opened only when the user says so:
+// two programs saving one file undo each other's work.
+bool ProjectCommands::mayOpen(const QString& path)
+{
+    QString holder;
+    if (markFileOpen(path, holder) || holder.isEmpty())
+        return true;
+    return prompts_.choose(owner_,
+                           QStringLiteral("The project\n%1\nis open in another Kelvane (%2). If "
+                                          "both save it, each undoes the other's work.\n\nOpen "
+                                          "it all the same?")
+                               .arg(QDir::toNativeSeparators(path), holder),
+                           {QStringLiteral("&Open"), QStringLiteral("&Cancel")}, 1) == 0;
+}
+
+// The workspace no longer has the file it had: what was known of it goes.
+void ProjectCommands::forgetFile()
+{
+    stamp_ = {};
+    autoSaveHeld_ = false;
+    openMark_.reset();
+    window_.clearProblem(ProjectWindow::Problem::ChangedOnDisk);
+}
+
+// Marks `path` as open here, and the file open before as no longer.
+void ProjectCommands::markOpen(const QString& path)
+{
+    openMark_.reset();
+    QString holder;
+    openMark_ = markFileOpen(path, holder);
 }
 
 QString projectFolder(const WorkspaceState& state)
@@ -119,6 +183,7 @@ void ProjectCommands::newTranscription()
     if (!offerToSave(CurrentProjectQuestion))
         return;
     window_.resetWorkspace();
+    forgetFile();
     FileDialogRequest request;
     request.mode = FileDialogMode::Open;
     request.title = QStringLiteral("Please select an Audio/Video file.");
@@ -145,6 +210,7 @@ void ProjectCommands::open()
     if (!offerToSave(CurrentProjectQuestion))
         return;
     window_.resetWorkspace();
+    forgetFile();
     FileDialogRequest request;
     request.mode = FileDialogMode::Open;
     request.title = QStringLiteral("Open Project");
@@ -161,13 +227,35 @@ void ProjectCommands::openFile(const QString& path)
     if (!offerToSave(CurrentProjectQuestion))
         return;
     window_.resetWorkspace();
+    forgetFile();
     loadFile(path);
 }
 
 bool ProjectCommands::save()
 {
-    if (window_.state().projectFile.isEmpty())
+    const QString& path = window_.state().projectFile;
+    if (path.isEmpty())
         return saveAs();
+    if (stamp_.path == path && changedSince(stamp_)) {
+        const QString question =
+            QStringLiteral("The project file\n%1\nwas changed by another program since Kelvane "
+                           "opened or saved it.\n\nOverwrite it with your work, save your work "
+                           "under another name, or keep both (your work is saved beside it)?")
+                .arg(QDir::toNativeSeparators(path));
+        switch (prompts_.choose(owner_, question,
+                                {QStringLiteral("&Overwrite"), QStringLiteral("Save &As..."),
+                                 QStringLiteral("&Keep Both"), QStringLiteral("&Cancel")},
+                                3)) {
+        case 0:
+            break;
+        case 1:
+            return saveAs();
+        case 2:
+            return keepBoth();
+        default:
+            return false;
+        }
+    }
     return writeProject();
 }
 
@@ -187,11 +275,9 @@ bool ProjectCommands::saveAs()
     // A project that cannot be written there keeps its former file, also
     // for the auto-saver while the user reads why.
     QString previous = std::exchange(state.projectFile, path);
-    const std::optional<QString> failure = WriteProjectFile(window_);
-    if (!failure)
+    if (writeProject())
         return true;
     state.projectFile = std::move(previous);
-    reportSaveFailure(path, *failure, false);
     return false;
 }
 
@@ -200,13 +286,33 @@ void ProjectCommands::autoSave()
     WorkspaceState& state = window_.state();
     if (state.loadingProject)
         return;
+    using Problem = ProjectWindow::Problem;
+    // Another file, or none, since the last tick (a recording that could not
+    // be opened empties the workspace).
+    if (stamp_.path != state.projectFile)
+        forgetFile();
+    if (!state.projectFile.isEmpty() && !autoSaveHeld_ && changedSince(stamp_)) {
+        autoSaveHeld_ = true;
+        window_.showProblem(
+            Problem::ChangedOnDisk,
+            QStringLiteral("Another program has changed %1 since Kelvane opened or saved it. "
+                           "Kelvane no longer saves it automatically, so as not to undo that "
+                           "change; your work is kept in the recovery copy. Save Project decides "
+                           "what to keep.")
+                .arg(QDir::toNativeSeparators(state.projectFile)));
+    }
     const std::optional<QString> failure =
-        state.projectFile.isEmpty() ? std::nullopt : WriteProjectFile(window_);
+        state.projectFile.isEmpty() || autoSaveHeld_ ? std::nullopt : write();
     // A project without a file, or one that could not be written, is kept
-    // safe in the recovery copy meanwhile, before the user is told.
+    // safe in the recovery copy meanwhile.
     keepRecoveryCopy();
-    if (failure && !state.saveFailureReported)
-        reportSaveFailure(state.projectFile, *failure, true);
+    if (failure)
+        window_.showProblem(
+            Problem::AutoSave,
+            QStringLiteral("The project could not be saved to %1: %2 Kelvane keeps trying every "
+                           "30 seconds; you can also save the project elsewhere with Save "
+                           "Project As.")
+                .arg(QDir::toNativeSeparators(state.projectFile), *failure));
 }
 
 void ProjectCommands::keepRecoveryCopy()
@@ -214,64 +320,105 @@ void ProjectCommands::keepRecoveryCopy()
     WorkspaceState& state = window_.state();
     if (!state.isDirty || state.loadingProject)
         return;
+    journalRow_ = -1;
     const std::optional<QString> failure =
         writeRecoveryFile(state.projectFile, workspaceContent(window_));
-    // Told once, since this runs while the user types; the next tick and
-    // Continue try again, and a copy that succeeds ends the silence.
     if (!failure) {
-        state.recoveryFailureReported = false;
+        window_.clearProblem(ProjectWindow::Problem::RecoveryCopy);
         return;
     }
-    if (std::exchange(state.recoveryFailureReported, true))
+    window_.showProblem(
+        ProjectWindow::Problem::RecoveryCopy,
+        QStringLiteral("Kelvane cannot keep a recovery copy of the unsaved work in %1: %2 Save "
+                       "the work to keep it safe; Kelvane keeps trying.")
+            .arg(QDir::toNativeSeparators(recoveryFilePath()), *failure));
+}
+
+void ProjectCommands::keepTyping(int row)
+{
+    const WorkspaceState& state = window_.state();
+    const SectionTableModel& table = window_.table();
+    if (!state.isDirty || state.loadingProject || row < 0 || row >= table.rowCount())
         return;
-    prompts_.message(
-        owner_,
-        QStringLiteral("Kelvane could not keep a recovery copy of the unsaved work in\n%1\n\n%2"
-                       "\n\nYour work is still open. Save it to keep it safe; Kelvane keeps "
-                       "trying.")
-            .arg(QDir::toNativeSeparators(recoveryFilePath()), *failure),
-        Prompts::Buttons::Ok);
+    // The journal amends one row; another one needs the whole work anew.
+    if (!hasRecoveryFile() || (journalRow_ >= 0 && journalRow_ != row)) {
+        keepRecoveryCopy();
+        return;
+    }
+    SectionTableModel::Cells cells;
+    for (int column = 0; column < SectionTableModel::ColumnCount; ++column)
+        cells[column] = table.cell(row, column);
+    journalRow_ = row;
+    if (writeRecoveryJournal(row, cells))
+        keepRecoveryCopy(); // the whole copy may still be written
+}
+
+// Sets an unreadable copy aside rather than deleting it, out of the way of
+// the next copy and of any set aside before, and tells the user.
+void ProjectCommands::setAside(const QString& path, const QString& reason)
+{
+    const QString kept = path + QDateTime::currentDateTime().toString(
+                                    QStringLiteral("'.unreadable-'yyyyMMdd-hhmmss"));
+    const QString where =
+        QFile::rename(path, kept)
+            ? QStringLiteral("The file is kept as\n%1").arg(QDir::toNativeSeparators(kept))
+            : QStringLiteral("It could not be set aside either: copy it elsewhere now.");
+    prompts_.message(owner_,
+                     QStringLiteral("The unsaved transcription could not be recovered "
+                                    "from\n%1\n\n%2\n\n%3")
+                         .arg(QDir::toNativeSeparators(path), reason, where),
+                     Prompts::Buttons::Ok);
 }
 
 bool ProjectCommands::offerRecovery()
 {
-    const QString path = recoveryFilePath();
-    if (claimRecoveryFile() || !FileExists(path))
-        return false;
+    // This program's own copy is claimed first, so that a program starting
+    // at the same moment does not take it for a dead one's.
+    claimRecoveryFile();
+    for (const OrphanedCopy& copy : orphanedRecoveryFiles()) {
+        if (recover(copy))
+            return true;
+    }
+    return false;
+}
+
+// Offers the work of one dead program's copy; true when it was loaded.
+bool ProjectCommands::recover(const OrphanedCopy& copy)
+{
+    const QString project =
+        copy.projectFile.isEmpty()
+            ? QStringLiteral("a new project, not saved yet (recording: %1)")
+                  .arg(copy.mediaFile.isEmpty() ? QStringLiteral("none")
+                                                : FileNameOfPath(copy.mediaFile))
+            : QDir::toNativeSeparators(copy.projectFile);
     if (prompts_.message(owner_,
                          QStringLiteral("Kelvane did not close normally. Do you want to recover "
-                                        "the unsaved transcription?"),
+                                        "the unsaved transcription?\n\nProject: %1\nLast kept: "
+                                        "%2")
+                             .arg(project, QLocale().toString(copy.written, QLocale::LongFormat)),
                          Prompts::Buttons::YesNo) != Prompts::Answer::Yes) {
-        removeRecoveryFile();
+        removeOrphanedCopy(copy);
         return false;
     }
-    QByteArray bytes;
-    std::optional<QString> failure = readWholeFile(path, bytes);
-    std::optional<RecoveredWork> work;
-    if (!failure && !(work = readRecoveryFileBytes(bytes)))
-        failure = QStringLiteral("The file is damaged.");
-    if (failure) {
-        // Set aside rather than deleted, out of the way of the next copy and
-        // of any set aside before.
-        const QString kept = path + QDateTime::currentDateTime().toString(
-                                        QStringLiteral("'.unreadable-'yyyyMMdd-hhmmss"));
-        const QString where =
-            QFile::rename(path, kept)
-                ? QStringLiteral("The file is kept as\n%1").arg(QDir::toNativeSeparators(kept))
-                : QStringLiteral("It could not be set aside either: copy it elsewhere now, "
-                                 "before Kelvane keeps new work there.");
-        prompts_.message(owner_,
-                         QStringLiteral("The unsaved transcription could not be recovered "
-                                        "from\n%1\n\n%2\n\n%3")
-                             .arg(QDir::toNativeSeparators(path), *failure, where),
-                         Prompts::Buttons::Ok);
+    QString failure;
+    std::optional<RecoveredWork> work = readOrphanedCopy(copy, failure);
+    if (!work) {
+        setAside(copy.path, failure);
         return false;
     }
     // Recovered work is unsaved until the user saves it; as such it also
     // stays when its media cannot be opened.
     window_.state().isDirty = true;
+    if (!work->projectFile.isEmpty()) {
+        stamp_ = stampFileOnDisk(work->projectFile);
+        markOpen(work->projectFile);
+    }
     load(work->projectFile, std::move(work->content));
     window_.markUnsaved();
+    // The dead program's copy goes once this program keeps the work itself.
+    keepRecoveryCopy();
+    if (hasRecoveryFile())
+        removeOrphanedCopy(copy);
     return true;
 }
 

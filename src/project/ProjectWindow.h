@@ -24,4 +24,15 @@ public:
     virtual void setScriptText(const QString& text) = 0;
     // The Play press that opens the media and carries on where the work ended.
     virtual void continueWork() = 0;
+
+    // Problems met in the background, while the user may be typing: shown in
+    // the window without taking a key, until cleared.
+    enum class Problem
+    {
+        AutoSave,
+        RecoveryCopy,
+        ChangedOnDisk,
+    };
+    virtual void showProblem(Problem problem, const QString& text) = 0;
+    virtual void clearProblem(Problem problem) = 0;
 };

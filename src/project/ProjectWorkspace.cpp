@@ -3,6 +3,7 @@
 #include "model/WorkspaceState.h"
 #include "project/ProjectWindow.h"
 #include "storage/FileAccess.h"
+#include "storage/FileStamp.h"
 #include "storage/ProjectFile.h"
 #include "storage/RecoveryFile.h"
 
@@ -20,14 +21,15 @@ ProjectContent workspaceContent(ProjectWindow& window)
     return content;
 }
 
-std::optional<QString> WriteProjectFile(ProjectWindow& window)
+std::optional<QString> WriteProjectFile(ProjectWindow& window, FileStamp& written)
 {
     WorkspaceState& state = window.state();
-    if (std::optional<QString> failure =
-            writeWholeFile(state.projectFile, projectFileBytes(workspaceContent(window))))
+    const QByteArray bytes = projectFileBytes(workspaceContent(window));
+    if (std::optional<QString> failure = writeWholeFile(state.projectFile, bytes))
         return failure;
+    written = stampFile(state.projectFile, bytes);
     state.isDirty = false;
-    state.saveFailureReported = false;
+    window.clearProblem(ProjectWindow::Problem::AutoSave);
     // The work is safe in its own file now.
     removeRecoveryFile();
     window.showProjectCaption();

@@ -7,6 +7,7 @@
 #include <optional>
 
 class ProjectWindow;
+struct FileStamp;
 
 // Moves a workspace between its window and its project file.
 
@@ -16,8 +17,9 @@ ProjectContent workspaceContent(ProjectWindow& window);
 // Writes the workspace to its project file (which must be set). On success
 // the project is saved: no unsaved mark, the caption names the file, and no
 // recovery copy is kept. On failure nothing changes, the file on disk
-// included, and the reason is returned.
-std::optional<QString> WriteProjectFile(ProjectWindow& window);
+// included, and the reason is returned. `written` gets the stamp of the file
+// written.
+std::optional<QString> WriteProjectFile(ProjectWindow& window, FileStamp& written);
 
 // Fills an empty workspace with a project read from `path`. The media is not
 // opened; the text box shows the last section's text, where typing goes.

@@ -5,6 +5,7 @@
 #include "controls/AquaButton.h"
 #include "controls/PlainTextBox.h"
 #include "controls/PlaySlider.h"
+#include "controls/ProblemBar.h"
 #include "controls/Twips.h"
 #include "controls/WindowLook.h"
 #include "dialogs/Prompts.h"
@@ -26,6 +27,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -36,6 +38,8 @@ const QColor White(255, 255, 255);
 
 constexpr int Timer1IntervalMs = 500;
 constexpr int AutoSaveIntervalMs = 30000;
+// Half a second: whatever was typed a second before a crash is on disk.
+constexpr int TypingKeptWithinMs = 500;
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, bool framed = false)
@@ -97,7 +101,7 @@ void FormMain::buildControls()
     c.chkAutoRewind = place(new QCheckBox(QStringLiteral("Auto Rewind When Pause"), c.Frame1),
                             "chkAutoRewind", {1215, 3450, 2985, 300});
     // A click on the box leaves the caret in the text box.
-    c.chkAutoRewind->setFocusPolicy(Qt::TabFocus);
+    c.chkAutoRewind->setFocusPolicy(Qt::NoFocus);
     // Under the current time, in the free band above the buttons.
     c.lblSpeed = makeLabel(c.Frame1, "lblSpeed", QString(), {1755, 2430, 1365, 225},
                            Qt::AlignHCenter | Qt::AlignTop);
@@ -121,7 +125,8 @@ void FormMain::buildControls()
     c.lblSectionEnd->hide();
     c.txtScript = place(new PlainTextBox(c.Frame3), "txtScript", MainLayout::txtScript);
     c.txtScript->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    c.txtScript->setTabChangesFocus(true);
+    // Tab is typed, as in any editor; no key typed in the text box leaves it.
+    c.txtScript->setTabChangesFocus(false);
     QPalette scriptLook = c.txtScript->palette();
     scriptLook.setColor(QPalette::Base, White);
     c.txtScript->setPalette(scriptLook);
@@ -150,6 +155,16 @@ void FormMain::buildControls()
     c.TimerAutoSaver->setObjectName(QStringLiteral("TimerAutoSaver"));
     c.TimerAutoSaver->setInterval(AutoSaveIntervalMs);
     c.TimerAutoSaver->start();
+    typingKeeper_ = new QTimer(this);
+    typingKeeper_->setSingleShot(true);
+    typingKeeper_->setInterval(TypingKeptWithinMs);
+
+    auto* status = new QStatusBar(this);
+    status->setSizeGripEnabled(false);
+    c.problemBar = new ProblemBar(status);
+    status->addWidget(c.problemBar, 1);
+    setStatusBar(status);
+    status->hide();
 
     // The design's client area; the minimum size may make it taller.
     resize(twipsToPixels(12645), twipsToPixels(7155) + menuBar()->sizeHint().height());
@@ -219,6 +234,8 @@ void FormMain::connectHandlers()
     connect(c.Timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
     connect(c.TimerAutoRewind, &QTimer::timeout, this, &FormMain::TimerAutoRewind_Timer);
     connect(c.TimerAutoSaver, &QTimer::timeout, this, &FormMain::TimerAutoSaver_Timer);
+    connect(typingKeeper_, &QTimer::timeout, this,
+            [this] { project_.keepTyping(cycle_.currentRow()); });
     connect(&mmc_, &MediaControl::StatusUpdate, this, &FormMain::MMC_StatusUpdate);
     connect(c.oGrid, &SectionGrid::Click, this, &FormMain::oGrid_Click);
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
@@ -248,7 +265,8 @@ void FormMain::ResetWorkspace()
     state_.projectFile.clear();
     c.lblMediaFile->clear();
     state_.isDirty = false;
-    state_.saveFailureReported = false;
+    c.problemBar->clearAll();
+    statusBar()->hide();
     // The span first: the highlight the cycle sets is measured on it.
     c.SliderTime->setMin(0);
     c.SliderTime->setMax(1000);
@@ -405,6 +423,25 @@ void FormMain::Form_Resize()
     c.txtScript->resize(c.txtScript->width(), twipsToPixels(s.scriptHeight));
     c.Frame2->resize(twipsToPixels(s.frame2Width), twipsToPixels(s.frame2Height));
     c.oGrid->resize(twipsToPixels(s.gridWidth), twipsToPixels(s.gridHeight));
+}
+
+void FormMain::showProblem(Problem problem, const QString& text)
+{
+    ui_.problemBar->showProblem(int(problem), text);
+    statusBar()->setVisible(ui_.problemBar->isVisibleTo(statusBar()));
+}
+
+void FormMain::clearProblem(Problem problem)
+{
+    ui_.problemBar->clearProblem(int(problem));
+    statusBar()->setVisible(ui_.problemBar->isVisibleTo(statusBar()));
+}
+
+void FormMain::keepWorkForNextStart()
+{
+    cycle_.closeMedia();
+    project_.keepRecoveryCopy();
+    freezeRecoveryFile();
 }
 
 // Returns whether the window may close: not when the user asked to save the

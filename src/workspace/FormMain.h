@@ -12,6 +12,7 @@
 class AquaButton;
 class MediaControl;
 class PlaySlider;
+class ProblemBar;
 class Prompts;
 class QAction;
 class QCheckBox;
@@ -77,6 +78,8 @@ public:
         QMenu* menuHelp;
         QAction* menuHelpDoc;
         QAction* menuAbout;
+        // Problems met in the background, below everything else.
+        ProblemBar* problemBar;
     };
 
     // `mmc` plays the media and `prompts` asks the user; both outlive the window.
@@ -110,6 +113,13 @@ public:
     void setScriptText(const QString& text) override;
 
     void continueWork() override;
+    void showProblem(Problem problem, const QString& text) override;
+    void clearProblem(Problem problem) override;
+
+    // For an end the user did not ask for (the session ends, the program is
+    // told to stop): the unsaved work goes to the recovery copy, which the
+    // next start offers, and nothing is asked.
+    void keepWorkForNextStart();
 
 public slots:
     // The transcription cycle (see CaptureCycle): Play/Pause/Continue, and
@@ -182,4 +192,6 @@ private:
     CaptureCycle cycle_{mmc_, table_, state_};
     // Keys pressed in the text box and not yet released.
     QSet<int> keysPressedInScript_;
+    // Typing reaches the recovery journal within this time of the key.
+    QTimer* typingKeeper_ = nullptr;
 };

@@ -149,6 +149,8 @@ void FormMain::txtScript_KeyUp()
     table_.setCell(cycle_.currentRow(), SectionTableModel::TextColumn,
                    SectionTableModel::oneLine(textBoxText(*ui_.txtScript)));
     markUnsaved();
+    if (!typingKeeper_->isActive())
+        typingKeeper_->start();
 }
 
 void FormMain::menuSlower_Click()

@@ -35,6 +35,12 @@ public:
         asked.append({text, buttons});
         return next(answers_, text, safeAnswer(buttons));
     }
+    int choose(QWidget*, const QString& text, const QStringList&, int safe) override
+    {
+        asked.append({text, Buttons::OkCancel});
+        return next(choices_, text, safe);
+    }
+    void scriptChoices(QList<int> choices) { choices_ = std::move(choices); }
     QString chooseFile(QWidget*, const FileDialogRequest& request) override
     {
         dialogs.append(request);
@@ -51,5 +57,6 @@ private:
     }
 
     QList<Answer> answers_;
+    QList<int> choices_;
     QStringList files_;
 };

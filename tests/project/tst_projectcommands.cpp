@@ -7,10 +7,12 @@
 #include "storage/RecoveryFile.h"
 
 #include <QDir>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 
 using Answer = Prompts::Answer;
+using Problem = ProjectWindow::Problem;
 
 // The window as the commands see it; like the real one, it has its commands.
 struct Window final : ProjectWindow
@@ -19,7 +21,7 @@ struct Window final : ProjectWindow
     WorkspaceState& state() override { return work; }
     void resetWorkspace() override
     {
-        work = {{}, {}, false, false, work.recoveryFailureReported, work.loadingProject};
+        work = {{}, {}, false, work.loadingProject};
         rows.loadRows({{}});
     }
     void setMediaFile(const QString& path) override { work.mediaFile = path; }
@@ -28,6 +30,8 @@ struct Window final : ProjectWindow
     void setScriptText(const QString& text) override { scriptText = text; }
     // The media opens; a tick of the auto-saver may come meanwhile.
     void continueWork() override { ++continued, commands.autoSave(); }
+    void showProblem(Problem problem, const QString& text) override { problems[problem] = text; }
+    void clearProblem(Problem problem) override { problems.remove(problem); }
     void type(const QString& text) // unsaved work: one section holding `text`
     {
         rows.loadRows({{"0", "4", "0", "4", text}});
@@ -36,6 +40,7 @@ struct Window final : ProjectWindow
     }
     QString told(int message) const { return prompts.asked.value(message).text; }
     QString caption, scriptText;
+    QMap<Problem, QString> problems;
     int continued = 0;
     ScriptedPrompts prompts;
     ProjectCommands commands{*this, prompts, nullptr};
@@ -75,20 +80,31 @@ void TestProjectCommands::saving()
     QVERIFY(!w.commands.saveAs() && !w.commands.saveAs() && w.state().projectFile == path);
     QVERIFY(w.told(1).contains(gone + "\n\nNo such file or directory"));
     QVERIFY(w.commands.saveAs() && w.state().projectFile == other && holds(other, "first"));
-    // A failed save is told once, also to the auto-saver while it is told,
-    // until a save succeeds; meanwhile the recovery copy keeps the work.
+    // A failed save is told; the auto-saver's failures show in the window
+    // until a save succeeds, and meanwhile the recovery copy keeps the work.
     QVERIFY(QDir(dir.path()).removeRecursively());
     w.type("second");
     w.prompts.whileAsking = std::bind(&ProjectCommands::autoSave, &w.commands);
     QVERIFY(!w.commands.save());
     const auto copy = readRecoveryFileBytes(TestFiles::read(recoveryFilePath()));
     QVERIFY(w.prompts.asked.size() == 4 && copy && copy->projectFile == other);
+    QVERIFY(w.problems.value(Problem::AutoSave).contains("Kelvane keeps trying"));
     QVERIFY(QDir().mkpath(dir.path()));
     w.commands.autoSave();
-    QVERIFY(holds(other, "second") && QDir(dir.path()).removeRecursively());
+    QVERIFY(holds(other, "second") && w.problems.isEmpty());
+    // Someone else writes the file: the auto-saver leaves it alone and says
+    // so; Save asks (Cancel, then Keep Both: beside it, under a new name).
+    QVERIFY(TestFiles::write(other, "theirs"));
+    w.type("mine");
+    w.commands.autoSave();
+    QVERIFY(TestFiles::read(other) == "theirs" && w.problems.contains(Problem::ChangedOnDisk));
+    w.prompts.scriptChoices({3, 2});
+    QVERIFY(!w.commands.save() && w.commands.save() && holds(other + " (2)", "mine"));
+    QVERIFY(TestFiles::read(other) == "theirs" && w.state().projectFile == other + " (2)");
+    QVERIFY(w.problems.isEmpty() && QDir(dir.path()).removeRecursively());
     w.type("third");
     w.commands.autoSave();
-    QVERIFY(w.prompts.asked.size() == 5 && w.told(4).contains("Kelvane keeps trying"));
+    QVERIFY(w.prompts.asked.size() == 6 && w.problems.contains(Problem::AutoSave));
     QCOMPARE(w.prompts.unexpected, 0);
 }
 
@@ -140,16 +156,27 @@ void TestProjectCommands::openingAndRecovery()
     for (int media = 0; media < 2; ++media)
         w.commands.newTranscription();
     QVERIFY(w.state().mediaFile.isEmpty() && w.told(1).contains("line break"));
-    // A copy a crash left is offered at start-up. No deletes it; a damaged
-    // one is set aside, not lost, and the user is told where.
+    // A copy a dead program left is offered at start-up, its journal's row
+    // over it. No deletes it; a damaged one is set aside, not lost, and the
+    // user is told where.
     const QDir folder = QFileInfo(copy).dir();
-    w.prompts.script({Answer::No, Answer::Yes, Answer::Ok});
+    const QString dead = folder.filePath("dead.kvrec"), damaged = folder.filePath("recovery.kvrec");
+    w.type("kept");
+    w.commands.keepRecoveryCopy();
+    w.rows.setCell(0, 4, "typed since");
+    w.commands.keepTyping(0);
+    QVERIFY(QFile::rename(copy, dead) &&
+            QFile::rename(copy.chopped(6) + ".journal", folder.filePath("dead.journal")));
+    w.prompts.script({Answer::Yes, Answer::No, Answer::Yes, Answer::Ok});
+    QVERIFY(w.commands.offerRecovery() && w.table().cell(0, 4) == "typed since");
+    QVERIFY2(w.told(2).contains("Project: a new project"), qPrintable(w.told(2)));
+    QVERIFY(!QFile::exists(dead) && readRecoveryFileBytes(TestFiles::read(copy)));
     for (int offer = 0; offer < 2; ++offer) {
-        QVERIFY(QDir().mkpath(folder.path()) && TestFiles::write(copy, "kv recovery file\r\n"));
-        QVERIFY(!w.commands.offerRecovery() && !QFile::exists(copy) && w.continued == 1);
+        QVERIFY(TestFiles::write(damaged, "kv recovery file\r\n"));
+        QVERIFY(!w.commands.offerRecovery() && !QFile::exists(damaged) && w.continued == 2);
     }
     const QStringList aside = folder.entryList({"recovery.kvrec.unreadable-*"}, QDir::Files);
-    QVERIFY(aside.size() == 1 && w.told(4).contains(aside[0]) && !w.prompts.unexpected);
+    QVERIFY(aside.size() == 1 && w.told(5).contains(aside[0]) && !w.prompts.unexpected);
     QCOMPARE(TestFiles::read(folder.filePath(aside.value(0))), "kv recovery file\r\n");
 }
 

@@ -62,18 +62,21 @@ void TestStorage::projectAndRecoveryFiles()
         const auto work = readRecoveryFileBytes(recoveryFileBytes(name, content));
         QVERIFY(work && work->projectFile == name && work->content.rows == content.rows);
     }
-    // Another program's lock, however old, keeps this one off the copy.
-    const QString folder = QFileInfo(recoveryFilePath()).path();
-    QFile lock(folder + "/recovery.lock");
-    QLockFile theirs(lock.fileName());
-    QVERIFY(QDir().mkpath(folder) && theirs.tryLock(0));
-    const QByteArray owner = TestFiles::read(lock.fileName());
-    theirs.unlock(); // then the same file again, without this process's hold on it
-    QVERIFY(TestFiles::write(lock.fileName(), owner) && lock.open(QIODevice::ReadOnly));
-    QVERIFY(lock.setFileTime(QDateTime::fromSecsSinceEpoch(1 << 30), QFile::FileModificationTime));
-    QVERIFY(claimRecoveryFile() && writeRecoveryFile(path, content));
-    // Then it is this one's, in a folder kept private even if opened up.
-    QVERIFY(lock.remove());
+    // Each program writes a copy of its own. Another's is not offered while
+    // its lock is held, however old; once its program is gone, it is.
+    QVERIFY(!writeRecoveryFile(path, content));
+    const QString folder = QFileInfo(recoveryFilePath()).path(), theirs = folder + "/x.kvrec";
+    QVERIFY(TestFiles::write(theirs, recoveryFileBytes({}, content)));
+    QLockFile lock(folder + "/x.lock");
+    QFile lockFile(lock.fileName());
+    QVERIFY(lock.tryLock(0) && lockFile.open(QIODevice::ReadOnly));
+    QVERIFY(
+        lockFile.setFileTime(QDateTime::fromSecsSinceEpoch(1 << 30), QFile::FileModificationTime));
+    QVERIFY(orphanedRecoveryFiles().empty());
+    lock.unlock();
+    const std::vector<OrphanedCopy> orphans = orphanedRecoveryFiles();
+    QVERIFY(orphans.size() == 1 && orphans[0].path == theirs && orphans[0].mediaFile == "/m");
+    // The folder is kept private even if opened up.
     for (int write = 0; write < 2; ++write) {
         QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7755)));
         QVERIFY(!writeRecoveryFile(path, content));

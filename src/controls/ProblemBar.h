@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QLabel>
+
+#include <map>
+
+// A band that tells of problems the program meets in the background (a save
+// that fails, a file changed behind its back) without interrupting the user:
+// it takes neither the focus nor a key, and shows each problem, under its
+// own key, until it is cleared. Hidden while there is none.
+class ProblemBar final : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit ProblemBar(QWidget* parent = nullptr);
+
+    void showProblem(int key, const QString& text);
+    void clearProblem(int key);
+    void clearAll();
+
+private:
+    void refresh();
+
+    std::map<int, QString> problems_;
+};
