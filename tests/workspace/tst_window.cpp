@@ -3,6 +3,7 @@
 
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
+#include "controls/ProblemBar.h"
 #include "controls/Twips.h"
 #include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
@@ -150,13 +151,16 @@ void TestMainWindow::keysFromTheTextBox()
     QTest::keyClick(c.txtScript, Qt::Key_Return);
     QTest::keyClicks(c.txtScript, "world");
     QTest::keyClick(c.txtScript, Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(c.txtScript, "5" + nbsp + "km");
+    QTest::keyClicks(c.txtScript, "5" + nbsp + "km\t"); // Tab is typed, the caret stays
+    // A problem met in the background shows below the panels, and takes no key.
+    w.showProblem(ProjectWindow::Problem::AutoSave, "not saved");
+    QVERIFY(c.problemBar->isVisible() && c.txtScript->hasFocus());
     auto* pasted = new QMimeData;
     pasted->setData("text/markdown", "|a|b|\n|-|-|\n|1|2|\n\n![x](y.png) **end**");
     pasted->setText(" a b end");
     QApplication::clipboard()->setMimeData(pasted);
     QTest::keyClick(c.txtScript, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km a b end");
+    QCOMPARE(c.oGrid->text(1, 4), "Hello world 5" + nbsp + "km\t a b end");
     // Every shortcut acts from the text box, none types into it; Export opens over the window.
     const UrlRecorder browser;
     bool modalOverWindow = false;
