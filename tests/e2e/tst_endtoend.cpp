@@ -404,7 +404,14 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     QCOMPARE(TestFiles::read(project),
              projectFile(recording, {{0, sectionEnd, words}, {sectionEnd, rows[1].end, since}}));
     QVERIFY(recoveryCopy(home).isEmpty());
-    QVERIFY(x.closeWindow(kelvane.mainWindow()));
+    // A second program opening the project warns that it is open here; Escape keeps out.
+    ProgramUnderTest second(x, home, home + "/runtime-b");
+    QVERIFY(second.start(KELVANE_BINARY, {project}) && second.waitForMainWindow());
+    const QString warning = second.waitForMessage();
+    QVERIFY(!warning.isEmpty() && second.answer(warning, "Escape"));
+    QTest::qWait(1000);
+    QVERIFY(second.caption().trimmed() == "Kelvane" && x.closeWindow(second.mainWindow()));
+    QVERIFY(second.waitForEnd() && x.closeWindow(kelvane.mainWindow()));
     QVERIFY(kelvane.waitForEnd());
 }
 
