@@ -2,6 +2,7 @@
 
 #include "media/DecodedTrack.h"
 #include "media/GstSupport.h"
+#include "media/MediaLog.h"
 #include "media/MpegAudioScan.h"
 #include "media/Playbin.h"
 
@@ -180,10 +181,16 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
     broken_ = false;
     connect(playbin_.get(), &Playbin::endOfStream, this, &GstMediaControl::onEndOfStream);
     connect(playbin_.get(), &Playbin::durationChanged, this, &GstMediaControl::onDurationChanged);
-    // A stream that breaks while playing stops where it broke.
-    connect(playbin_.get(), &Playbin::failed, this, [this] {
-        if (mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused)
-            stopAt(Position());
+    // A stream that breaks while playing stops where it broke. A file that
+    // cannot be read or decoded on has ended there; a failing sound output
+    // says nothing about the file.
+    connect(playbin_.get(), &Playbin::failed, this, [this](bool inSoundOutput) {
+        if (mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused) {
+            if (inSoundOutput)
+                stopAt(Position());
+            else
+                endEarlyAt(Position());
+        }
         broken_ = true;
     });
 }
@@ -244,6 +251,7 @@ void GstMediaControl::close()
     mode_ = DeviceMode::NotOpen;
     length_ = 0;
     forgetFromAndTo();
+    setEndedEarlyAt(std::nullopt);
     endReached_ = false;
     stoppedAt_ = lastPosition_ = 0;
 }
@@ -340,13 +348,31 @@ void GstMediaControl::stopAt(qint32 ms)
     endReached_ = false;
 }
 
+// The media has run out of sound at `ms`, short of the play's end.
+void GstMediaControl::endEarlyAt(qint32 ms)
+{
+    qCWarning(lcMedia) << "the media ended at" << ms << "ms, short of" << playEnd() << "ms";
+    stopAt(ms);
+    setEndedEarlyAt(ms);
+}
+
 void GstMediaControl::onEndOfStream()
 {
-    // The sink reports the start of its last buffer; the play ended at its
-    // requested end, and that is what the caller compares against.
-    if (mode_ == DeviceMode::Playing)
+    if (mode_ != DeviceMode::Playing && mode_ != DeviceMode::Paused)
+        return;
+    // A stream may end a little before the play's end with nothing missing:
+    // the sink may report the start of its last buffer, a sound track may
+    // stop short of its video's last picture, and a length taken from a
+    // header or the bitrate may be a little off on a long recording. Short
+    // by more than a second and more than 2 % of the length, the file holds
+    // less than it claims (cut short, or damaged from there on): the play
+    // stops where its sound ended. Otherwise it ended at its requested end,
+    // and that is what the caller compares against.
+    if (const qint32 reached = Position(); playEnd() - reached > std::max(1000, length_ / 50))
+        endEarlyAt(reached);
+    else if (mode_ == DeviceMode::Playing)
         stopAt(playEnd());
-    else if (mode_ == DeviceMode::Paused)
+    else
         endReached_ = true;
 }
 

@@ -72,6 +72,7 @@ private:
     void onTrackDecoded(bool complete);
     void switchToDecodedTrack();
     void stopAt(qint32 ms);
+    void endEarlyAt(qint32 ms);
     void playOnFrom(qint32 ms);
     double rate() const { return Speed() / double(NormalSpeed); }
     void onEndOfStream();

@@ -39,6 +39,10 @@ enum class DeviceCommand
 //  - "play" plays from From (when set since the last play) or else from the
 //    current position, up to To (when set since the last play) or else to the
 //    end. At the end the device is Stopped with Position() exactly the end.
+//  - A play whose sound runs out well before its end (a file cut short or
+//    damaged, also while it plays) stops where the sound ended: Stopped,
+//    Position() there, and endedEarlyAt() tells that position until the
+//    media is opened or closed again. Length() stays what the file claimed.
 //  - "pause" toggles: playing -> paused; paused -> resumes the same play with
 //    the same end; stopped -> paused where it stands.
 //  - "close" is harmless when nothing is open.
@@ -102,6 +106,9 @@ public:
     virtual qint32 Position() const = 0;
     virtual qint32 Length() const = 0;
 
+    // Where the media ran out of sound before its end, if it has (see above).
+    std::optional<qint32> endedEarlyAt() const { return endedEarlyAt_; }
+
 signals:
     void StatusUpdate();
 
@@ -114,6 +121,7 @@ protected:
     std::optional<qint32> takeFrom() { return take(from_, fromSet_); }
     std::optional<qint32> takeTo() { return take(to_, toSet_); }
     void forgetFromAndTo() { fromSet_ = toSet_ = false; }
+    void setEndedEarlyAt(std::optional<qint32> ms) { endedEarlyAt_ = ms; }
 
 private:
     static std::optional<qint32> take(qint32 value, bool& set)
@@ -129,4 +137,5 @@ private:
     bool fromSet_ = false;
     bool toSet_ = false;
     int speed_ = NormalSpeed;
+    std::optional<qint32> endedEarlyAt_;
 };

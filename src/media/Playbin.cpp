@@ -246,9 +246,22 @@ void Playbin::handle(GstMessage* message)
         logProblem(message);
         // Streaming has stopped; no seek will settle any more.
         seekPending_ = false;
-        emit failed();
+        emit failed(fromSoundOutput(message));
         break;
     default:
         break;
     }
+}
+
+// The sound output is the element given as playbin's audio sink, which may
+// be a bin: the message may come from any element inside it.
+bool Playbin::fromSoundOutput(GstMessage* message) const
+{
+    GstElement* output = nullptr;
+    g_object_get(pipeline_.get(), "audio-sink", &output, nullptr);
+    const GstObjectPtr<GstElement> owned(output);
+    GstObject* source = GST_MESSAGE_SRC(message);
+    return output && source &&
+           (source == GST_OBJECT_CAST(output) ||
+            gst_object_has_as_ancestor(source, GST_OBJECT_CAST(output)));
 }

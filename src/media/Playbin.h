@@ -57,11 +57,14 @@ public:
 signals:
     void endOfStream();
     void durationChanged();
-    void failed();
+    // Streaming stopped on an error: in the sound output, or in reading or
+    // decoding the file.
+    void failed(bool inSoundOutput);
 
 private:
     explicit Playbin(GstElement* pipeline);
     void handle(GstMessage* message);
+    bool fromSoundOutput(GstMessage* message) const;
 
     GstObjectPtr<GstElement> pipeline_;
     GstObjectPtr<GstBus> bus_;

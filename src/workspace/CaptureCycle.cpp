@@ -359,13 +359,16 @@ void CaptureCycle::statusTick()
 }
 
 // The device has stopped: a replay has reached its section's end, or the
-// media has played to its end, or playing stopped elsewhere.
+// media has played to its end (or to where its sound ran out before the
+// length it claims), or playing stopped elsewhere.
 void CaptureCycle::onDeviceStopped()
 {
     const qint32 position = device_.Position();
+    const bool endedEarly = device_.endedEarlyAt() == position;
     // A replay stops at its section's end, or at the end of the media when
     // a loaded section reaches past it (the recording was replaced).
-    if (phase_ == Phase::Replaying && std::clamp(end_, 0, device_.Length()) == position) {
+    if (phase_ == Phase::Replaying &&
+        (endedEarly || std::clamp(end_, 0, device_.Length()) == position)) {
         changeStatus([&](Status& shown) {
             shown.mode = ModeShown::Stopped;
             shown.play = PlayCaption::Continue;
@@ -379,10 +382,16 @@ void CaptureCycle::onDeviceStopped()
         if (autoRewind_)
             armAutoRewind(AutoRewindAfterReplayMs);
         phase_ = replayReturnsToCapture_ ? captureLeftIn_ : Phase::Browsing;
-    } else if (position == device_.Length()) {
+    } else if (endedEarly || position == device_.Length()) {
         sendPause();
     } else {
         replayCurrentRow();
+    }
+    if (endedEarly) {
+        // The capture section ends where the sound did, not at the length.
+        statusUpdate();
+        if (std::exchange(earlyEndTold_, position) != position)
+            emit recordingEndedEarly(position);
     }
 }
 
@@ -418,6 +427,7 @@ void CaptureCycle::closeMedia()
     captureLeftIn_ = Phase::Capturing;
     replayReturnsToCapture_ = false;
     seekStart_ = -1;
+    earlyEndTold_.reset();   // opened again, the media is told about afresh
     autoRewindTimer_.stop(); // a replay must not come
     changeStatus([&](Status& shown) {
         shown.play = PlayCaption::Play;

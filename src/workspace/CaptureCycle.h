@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 class MediaControl;
 class SectionTableModel;
 struct WorkspaceState;
@@ -131,6 +133,9 @@ signals:
     // The media could not be opened; the cycle is left open for the window
     // to close or reset once the user has been told.
     void openFailed();
+    // The recording ran out of sound at `atMs`, before the length it
+    // claims (cut short or damaged): told once for each place it ends.
+    void recordingEndedEarly(qint32 atMs);
 
 private:
     int lastRow() const;
@@ -167,4 +172,5 @@ private:
     qint32 end_ = 0;
     qint32 seekStart_ = -1;
     bool autoRewind_ = false;
+    std::optional<qint32> earlyEndTold_; // where the media was last told to have ended early
 };

@@ -11,7 +11,8 @@ void FakeMediaControl::command(DeviceCommand command)
     } else if (command == DeviceCommand::Pause) {
         pause();
     } else { // close; open also closes first, then opens a file it knows
-        length_ = command == DeviceCommand::Open ? media_.value(FileName()) : 0;
+        length_ = soundEnd_ = command == DeviceCommand::Open ? media_.value(FileName()) : 0;
+        setEndedEarlyAt(std::nullopt);
         mode_ = length_ > 0 ? DeviceMode::Stopped : DeviceMode::NotOpen;
         position_ = 0;
         mediaUs_ = 0;
@@ -68,12 +69,16 @@ void FakeMediaControl::moveBy(qint32 ms)
     if (mode_ != DeviceMode::Playing)
         return;
     // A millisecond of listening plays Speed() microseconds of media.
-    const qint64 leftUs = qint64(playEnd_ - position_) * 1000 - mediaUs_;
+    const qint32 end = std::min(playEnd_, soundEnd_);
+    const qint64 leftUs = std::max<qint64>(0, qint64(end - position_) * 1000 - mediaUs_);
     const qint64 playedUs = std::min(qint64(ms) * Speed(), leftUs);
     heardUs_ += playedUs * NormalSpeed / Speed();
     mediaUs_ += playedUs;
     position_ += qint32(mediaUs_ / 1000);
     mediaUs_ %= 1000;
-    if (position_ == playEnd_)
+    if (position_ >= end) {
         mode_ = DeviceMode::Stopped;
+        if (end < playEnd_)
+            setEndedEarlyAt(position_ = end);
+    }
 }

@@ -19,6 +19,8 @@ public:
     // A file the fake can open, with its length (above 0). Any other path fails to open.
     void addMedia(const QString& path, qint32 lengthMs) { media_.insert(path, lengthMs); }
     void removeMedia(const QString& path) { media_.remove(path); } // opening it fails from now on
+    // The open file's sound ends at `ms` from now on, whatever its length says.
+    void cutShort(qint32 ms) { soundEnd_ = ms; }
 
     // Moves the clock on by `ms`. A playing device advances, at its speed, and stops exactly
     // at the end of its play; StatusUpdate is emitted every 100 ms of the clock.
@@ -44,7 +46,7 @@ private:
     QHash<QString, qint32> media_;
     QStringList commands_;
     DeviceMode mode_ = DeviceMode::NotOpen;
-    qint32 length_ = 0, position_ = 0, playEnd_ = 0;
+    qint32 length_ = 0, position_ = 0, playEnd_ = 0, soundEnd_ = 0;
     qint64 clockMs_ = 0, heardUs_ = 0;
     qint64 mediaUs_ = 0; // media played beyond position_, under a millisecond
 };

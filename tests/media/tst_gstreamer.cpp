@@ -118,6 +118,12 @@ private slots:
         QVERIFY(r.open(TestMedia::writeFile(dir, "half.wav", wav.left(wav.size() / 2))));
         QCOMPARE(r.d().Length(), 2000); // 1999.77 ms
         STEP(r, "reset from:1700 play end", Stopped, 2000, 300);
+        // A WMA cut in half still claims its 4 s: a play stops where its sound ends.
+        const QByteArray wma = TestFiles::read(media_[Kind::Wma]);
+        QVERIFY(r.open(TestMedia::writeFile(dir, "half.wma", wma.left(wma.size() / 2))));
+        r.run("reset play end");
+        QVERIFY(r.d().Length() > 4000 && r.d().endedEarlyAt() == r.d().Position());
+        QVERIFY(r.d().mode() == Stopped && qAbs(r.d().Position() - r.heardMs()) <= 30);
 
         QByteArray noise(64 * 1024, '\0');
         QRandomGenerator(1).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);

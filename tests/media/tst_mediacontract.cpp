@@ -2,6 +2,7 @@
 // tests use and by the GStreamer device playing a real file in real time.
 
 #include "MediaRig.h"
+#include "TestFiles.h"
 #include "TestMedia.h"
 
 #include <QTemporaryDir>
@@ -86,6 +87,23 @@ private slots:
         const qint32 held = r_->d().Position();
         STEP(*r_, "speed:1000", Paused, held);
         STEP(*r_, "reset pause end", Stopped, 3000, 3000 - held, 30);
+    }
+
+    // A recording cut short while it plays stops where its sound ends and
+    // says so, keeping its length; so does a play on from there.
+    void cutShortWhilePlaying()
+    {
+        const QString cut = TestMedia::writeFile(dir_.path(), "cut.wav", TestFiles::read(wav_));
+        r_->fake.addMedia(cut, 4000);
+        QVERIFY(r_->open(cut));
+        r_->run("reset play wait:100");
+        if (r_->gst) // the last 1.5 s of 48 kHz 16-bit mono sound
+            QVERIFY(QFile::resize(cut, QFileInfo(cut).size() - 144000));
+        else
+            r_->fake.cutShort(2500);
+        STEP(*r_, "end", Stopped, 2500, 2500, 30);
+        QVERIFY(r_->d().endedEarlyAt() == 2500 && r_->d().Length() == 4000);
+        STEP(*r_, "pause pause end", Stopped, 2500, 2500, 30);
     }
 };
 

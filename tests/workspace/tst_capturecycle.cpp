@@ -329,6 +329,25 @@ private slots:
         QCOMPARE(r.device.Position(), 2000);
         QCOMPARE(r.bounds(0), QStringList({"0", "2000"}));
     }
+
+    // A recording that runs out of sound before its length ends the capture
+    // section there, paused as at its end; the window is told once.
+    void recordingEndsEarly()
+    {
+        Rig r;
+        QSignalSpy early(&r.cycle, &CaptureCycle::recordingEndedEarly);
+        r.capture({2000});
+        r.device.cutShort(3000);
+        r.run(2000);
+        QVERIFY(r.cycle.phase() == Phase::Capturing &&
+                r.shows(Mode::Paused, Caption::Continue, true));
+        r.cycle.play(); // closes the section; playing on runs out again at once
+        r.run(1000);
+        r.cycle.play();
+        QCOMPARE(r.bounds(1), QStringList({"2000", "3000"}));
+        QCOMPARE(early.size(), 1);
+        QCOMPARE(early[0], QVariantList({3000}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCaptureCycle)
