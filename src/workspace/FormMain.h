@@ -192,6 +192,8 @@ private:
     CaptureCycle cycle_{mmc_, table_, state_};
     // Keys pressed in the text box and not yet released.
     QSet<int> keysPressedInScript_;
+    // The bar's own problem, beside the project's.
+    static constexpr int RecordingEndedEarly = 100;
     // Typing reaches the recovery journal within this time of the key.
     QTimer* typingKeeper_ = nullptr;
 };

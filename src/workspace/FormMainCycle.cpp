@@ -5,6 +5,7 @@
 
 #include "controls/AquaButton.h"
 #include "controls/PlaySlider.h"
+#include "controls/ProblemBar.h"
 #include "controls/TextBoxText.h"
 #include "dialogs/Prompts.h"
 #include "media/MediaControl.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 
 namespace {
 
@@ -78,6 +80,15 @@ void FormMain::connectCycle()
     // A committed section is safe from a crash at once.
     connect(model, &CaptureCycle::sectionCommitted, this, [this] { project_.keepRecoveryCopy(); });
     connect(model, &CaptureCycle::openFailed, this, &FormMain::onOpenFailed);
+    // Told in the bar, not in a box: the user may be typing the section's words.
+    connect(model, &CaptureCycle::recordingEndedEarly, this, [this](qint32 at) {
+        ui_.problemBar->showProblem(
+            RecordingEndedEarly,
+            QStringLiteral("The recording ends early, at %1: the file holds no sound after that, "
+                           "though it says it is %2 long. The section ends there.")
+                .arg(FormatTime(at), FormatTime(mmc_.Length())));
+        statusBar()->show();
+    });
 }
 
 void FormMain::cmdPlay_Click()
