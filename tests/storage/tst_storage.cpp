@@ -121,6 +121,14 @@ void TestStorage::filesOnDisk()
     QVERIFY(TestFiles::DiskFull(64).active() && // till the end of this check
             writeWholeFile(path, QByteArray(1000, 'x')).value_or("").contains("too large"));
     QVERIFY(TestFiles::read(path) == "second\r\n" && TestFiles::read(readOnly) == "kept");
+    // A copy before a rewrite takes a free name, as private as the file.
+    QString copy;
+    QVERIFY(TestFiles::write(path + ".bak", "older") && QFile::link("gone", path + ".1.bak"));
+    QVERIFY(!keepBackupCopy(readOnly, copy) && TestFiles::read(copy) == "kept" &&
+            QFile::permissions(copy) == QFile::permissions(readOnly));
+    QVERIFY(!keepBackupCopy(path, copy) && copy == path + ".2.bak");
+    QVERIFY(TestFiles::read(copy) == "second\r\n" && TestFiles::read(path + ".bak") == "older");
+    QVERIFY(keepBackupCopy(pipe, copy).value_or("").contains("not a regular file"));
     for (const QString& source : {QString("/dev/null"), pipe, dir.path()})
         QVERIFY(readWholeFile(source, bytes).value_or("").contains("not a regular file"));
     // A file, directly or through a link; no hidden file, pipe, folder or nothing.
