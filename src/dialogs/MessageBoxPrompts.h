@@ -7,5 +7,7 @@ class MessageBoxPrompts final : public Prompts
 {
 public:
     Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
+    int choose(QWidget* parent, const QString& text, const QStringList& choices,
+               int safeChoice) override;
     QString chooseFile(QWidget* owner, const FileDialogRequest& request) override;
 };

@@ -3,6 +3,7 @@
 #include "dialogs/FileDialog.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -44,8 +45,21 @@ public:
         return Answer::Cancel;
     }
 
-    // Shows `text` modally over `parent` and returns the button chosen.
+    // Shows `text` modally over `parent` and returns the button chosen. No
+    // key typed at the box answers it, as the user may be typing when it
+    // comes up: not a letter, a digit, a sign or Space, nor any key pressed
+    // just before it appeared or held down. Alt and a button's underlined
+    // letter does, as do Return on the button that has the focus (at first
+    // the safe one, or Yes: the questions keep work on Yes), Escape where
+    // allowed, and the mouse.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
+
+    // Asks `text` with a button for each of the `choices`, which carry their
+    // own "&" mnemonics, and returns the index of the one chosen. Return at
+    // first, Escape and the close box give `safeChoice`, one of them. Keys
+    // answer as for message().
+    virtual int choose(QWidget* parent, const QString& text, const QStringList& choices,
+                       int safeChoice) = 0;
 
     // Asks for a file to open or a name to save under; "" when cancelled.
     virtual QString chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
