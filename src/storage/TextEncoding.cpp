@@ -138,16 +138,16 @@ QString decodeText(const QByteArray& bytes)
     // Either code page makes at most one character of a byte.
     QString text(bytes.size(), Qt::Uninitialized);
     QChar* out = text.data();
-    const auto decode = [&](QByteArrayView part) {
-        out = isUtf8Text(part) ? utf8.appendToBuffer(out, part) : appendWindows1252(out, part);
-    };
-    // Most files are in one code page throughout and are read in one go. A
-    // file edited in both, or with a stray byte, is read line by line, so
-    // that a line in the other code page garbles only itself.
+    // Most files are in one code page throughout and are read in one go (a
+    // plain ASCII file reads the same in both). A file edited in both, or with
+    // a stray byte, is read line by line, so that a line in the other code
+    // page garbles only itself.
     if (bytes.isValidUtf8())
-        decode(bytes);
+        out = utf8.appendToBuffer(out, bytes);
     else
-        forEachLine(bytes, decode);
+        forEachLine(bytes, [&](QByteArrayView part) {
+            out = isUtf8Text(part) ? utf8.appendToBuffer(out, part) : appendWindows1252(out, part);
+        });
     text.truncate(out - text.data());
     return text;
 }
