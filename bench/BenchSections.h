@@ -37,6 +37,11 @@ public:
         ++asked;
         return safeAnswer(buttons);
     }
+    int choose(QWidget*, const QString&, const QStringList&, int safeChoice) override
+    {
+        ++asked;
+        return safeChoice;
+    }
     QString chooseFile(QWidget*, const FileDialogRequest&) override
     {
         ++asked;
