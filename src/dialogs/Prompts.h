@@ -45,12 +45,12 @@ public:
         return Answer::Cancel;
     }
 
-    // Shows `text` modally over `parent` and returns the button chosen. No
-    // key typed at the box answers it, as the user may be typing when it
-    // comes up: not a letter, a digit, a sign or Space, nor any key pressed
-    // just before it appeared or held down. Alt and a button's underlined
-    // letter does, as do Return on the button that has the focus (at first
-    // the safe one, or Yes: the questions keep work on Yes), Escape where
+    // Shows `text` modally over `parent` and returns the button chosen. The
+    // user may be typing when the box comes up, so no typed key answers it:
+    // not a letter, a digit, a sign or Space, nor any key held down or
+    // pressed just before it appeared. Alt with a button's underlined letter
+    // answers, as do Return on the focused button (at first the safe one; Yes
+    // to a Yes/No question, as the questions keep work on Yes), Escape where
     // allowed, and the mouse.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
 
