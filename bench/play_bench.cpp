@@ -88,6 +88,7 @@ struct Session
         const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
         if (question.window) {
             focus(question.window);
+            sleepMs(500); // the box takes no key in its first 400 ms
             key("alt+n");
         }
         const std::string ended = program.end({}).toStdString();

@@ -45,11 +45,19 @@ public:
         return Answer::Cancel;
     }
 
-    // Shows `text` modally over `parent` and returns the button chosen.
+    // Shows `text` modally over `parent` and returns the button chosen. The
+    // user may be typing when the box comes up, so no typed key answers it:
+    // not a letter, a digit, a sign or Space, nor any key held down or
+    // pressed just before it appeared. Alt with a button's underlined letter
+    // answers, as do Return on the focused button (at first the safe one; Yes
+    // to a Yes/No question, as the questions keep work on Yes), Escape where
+    // allowed, and the mouse.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
 
-    // Asks a question with more answers than a message box has; returns the
-    // index of the one chosen, `safeChoice` on Escape or the close box.
+    // Asks `text` with a button for each of the `choices`, which carry their
+    // own "&" mnemonics, and returns the index of the one chosen. Return at
+    // first, Escape and the close box give `safeChoice`, one of them. Keys
+    // answer as for message().
     virtual int choose(QWidget* parent, const QString& text, const QStringList& choices,
                        int safeChoice) = 0;
 

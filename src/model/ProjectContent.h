@@ -12,4 +12,7 @@ struct ProjectContent
 {
     QString mediaFile;
     std::vector<SectionTableModel::Cells> rows;
+    // The rows, counted from 0 and in order, that reading a damaged file
+    // turned into text-only rows; never the last row. Writing ignores it.
+    std::vector<int> repairedRows = {};
 };

@@ -72,3 +72,29 @@ std::optional<QString> writeWholeFile(const QString& path, const QByteArray& byt
         return file.errorString();
     return std::nullopt;
 }
+
+std::optional<QString> keepBackupCopy(const QString& path, QString& backupPath)
+{
+    QByteArray bytes;
+    if (std::optional<QString> failure = readWholeFile(path, bytes))
+        return failure;
+    for (int taken = 0;; ++taken) {
+        backupPath = path + (taken == 0 ? QString() : u'.' + QString::number(taken)) + ".bak";
+        // Only a new file is opened, so an older copy, or any other file or
+        // link by that name, stays as it is. The copy is as private as the
+        // file from the start.
+        QFile copy(backupPath);
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                       QFile::permissions(path))) {
+            const QFileInfo other(backupPath);
+            if (other.exists() || other.isSymLink())
+                continue;
+            return copy.errorString();
+        }
+        std::optional<QString> failure = writeAll(copy, bytes);
+        // A copy cut short by a full disk would be no copy.
+        if (failure)
+            copy.remove();
+        return failure;
+    }
+}

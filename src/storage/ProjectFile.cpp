@@ -2,6 +2,8 @@
 
 #include "storage/TextEncoding.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString Header = QStringLiteral("kv project file");
@@ -41,6 +43,57 @@ SectionTableModel::Cells cellsOf(QStringView line)
         start = end + Separator.size();
     }
     cells.back() = line.sliced(start).toString();
+    return cells;
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Columns 0 and 1 as RawPositionText writes them: decimal digits, after a
+// minus for a position before the start.
+bool isRawPositionCell(QStringView cell)
+{
+    const QStringView digits = cell.startsWith(u'-') ? cell.sliced(1) : cell;
+    return cell.isEmpty() ||
+           (!digits.isEmpty() && std::all_of(digits.begin(), digits.end(), isAsciiDigit));
+}
+
+// One field of a FormatTime text: its value's last two digits, or a minus and
+// one digit for a value from -1 to -9. Minutes and seconds stay below 60.
+bool isTimeField(QStringView field, bool belowSixty)
+{
+    if (field[0] == u'-')
+        return field[1] >= u'1' && field[1] <= u'9';
+    return isAsciiDigit(field[0]) && isAsciiDigit(field[1]) && (!belowSixty || field[0] < u'6');
+}
+
+// Columns 2 and 3 as FormatTime writes them: "hh:mm:ss".
+bool isTimeCell(QStringView cell)
+{
+    if (cell.isEmpty())
+        return true;
+    return cell.size() == 8 && cell[2] == u':' && cell[5] == u':' &&
+           isTimeField(cell.sliced(0, 2), false) && isTimeField(cell.sliced(3, 2), true) &&
+           isTimeField(cell.sliced(6, 2), true);
+}
+
+bool hasTimeCells(const SectionTableModel::Cells& cells)
+{
+    return isRawPositionCell(cells[0]) && isRawPositionCell(cells[1]) && isTimeCell(cells[2]) &&
+           isTimeCell(cells[3]);
+}
+
+// A damaged line's words in the text cell, no separator among them.
+SectionTableModel::Cells textOnlyCells(QStringView line)
+{
+    SectionTableModel::Cells cells;
+    for (const QStringView piece : line.split(Separator, Qt::SkipEmptyParts)) {
+        if (!cells.back().isEmpty())
+            cells.back() += u' ';
+        cells.back() += piece;
+    }
     return cells;
 }
 
@@ -89,9 +142,18 @@ std::optional<ProjectContent> readProjectFileBytes(const QByteArray& bytes)
     if (lines.size() > 1)
         content.mediaFile = lines[1].toString();
     content.rows.reserve(std::max<size_t>(lines.size(), 3) - 2);
-    for (size_t i = 2; i < lines.size(); ++i)
-        content.rows.push_back(cellsOf(lines[i]));
-    if (content.rows.empty())
+    bool lastRepaired = false;
+    for (size_t i = 2; i < lines.size(); ++i) {
+        SectionTableModel::Cells cells = cellsOf(lines[i]);
+        lastRepaired = !hasTimeCells(cells);
+        if (lastRepaired) {
+            content.repairedRows.push_back(int(content.rows.size()));
+            cells = textOnlyCells(lines[i]);
+        }
+        content.rows.push_back(std::move(cells));
+    }
+    // The capture section is never a repaired row, as its cells are rewritten.
+    if (content.rows.empty() || lastRepaired)
         content.rows.emplace_back();
     return content;
 }

@@ -29,4 +29,11 @@ bool beginsProjectFile(const QByteArray& start);
 // the cells and any further ones belong to the text; blank lines at the end
 // are dropped; a file without row lines gives one empty row, since the
 // workspace always has its capture section.
+// A row line whose time cells are not what the program writes (columns 0 and
+// 1 empty or a raw position, 2 and 3 empty or a FormatTime text), as when a
+// separator went missing or a line of plain text was added, keeps its words:
+// it becomes a text-only row, the line's pieces between separators that are
+// not empty joined by a blank, and is listed in `repairedRows`. When that is
+// the last row, an empty row follows it, so that the capture section never
+// overwrites the words.
 std::optional<ProjectContent> readProjectFileBytes(const QByteArray& bytes);

@@ -40,15 +40,48 @@ char16_t fromWindows1252(unsigned char byte)
     return byte >= 0x80 && byte < 0xA0 ? HighControls[byte - 0x80] : char16_t(byte);
 }
 
-bool isAscii(const QByteArray& bytes)
+bool isAscii(QByteArrayView bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(), [](char b) { return (b & 0x80) == 0; });
 }
 
-// Bytes that are UTF-8 and not plain ASCII, which only a UTF-8 file holds.
-bool isUtf8Text(const QByteArray& bytes)
+// Bytes that are UTF-8 and not plain ASCII, which only UTF-8 text holds.
+bool isUtf8Text(QByteArrayView bytes)
 {
-    return !isAscii(bytes) && QByteArrayView(bytes).isValidUtf8();
+    return !isAscii(bytes) && bytes.isValidUtf8();
+}
+
+// Hands the bytes to `part` in pieces, each line and each line end (CR, LF
+// or CR LF) apart. Line ends are ASCII in both code pages and never inside a
+// UTF-8 character, so the lines are the same in either code page.
+template <typename Part> void forEachLine(QByteArrayView bytes, Part part)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n')
+            continue;
+        part(bytes.sliced(start, i - start));
+        start = i + (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 2 : 1);
+        part(bytes.sliced(i, start - i));
+        i = start - 1;
+    }
+    part(bytes.sliced(start));
+}
+
+// Whether some line of the bytes would read as UTF-8.
+bool hasUtf8Line(QByteArrayView bytes)
+{
+    bool found = false;
+    if (!isAscii(bytes))
+        forEachLine(bytes, [&found](QByteArrayView line) { found = found || isUtf8Text(line); });
+    return found;
+}
+
+QChar* appendWindows1252(QChar* out, QByteArrayView bytes)
+{
+    return std::transform(bytes.begin(), bytes.end(), out, [](char b) {
+        return QChar(fromWindows1252(static_cast<unsigned char>(b)));
+    });
 }
 
 } // namespace
@@ -74,9 +107,9 @@ QByteArray encodeText(const TextPieces& pieces)
             for (const QChar c : piece)
                 *out++ = *toWindows1252(c.unicode());
         });
-        // A few Windows-1252 texts ("Ã©") make bytes that are valid UTF-8 and
+        // A few Windows-1252 texts ("Ã©") make lines that are valid UTF-8 and
         // would read back as other characters; those go out as UTF-8 too.
-        if (!isUtf8Text(bytes))
+        if (!hasUtf8Line(bytes))
             return bytes;
     }
     // UTF-8 takes one byte for ASCII, two up to U+07FF and at most three for
@@ -99,13 +132,22 @@ QByteArray encodeText(const TextPieces& pieces)
 
 QString decodeText(const QByteArray& bytes)
 {
-    if (isUtf8Text(bytes)) {
-        // A byte-order mark is kept as a character: the files carry none.
-        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-        return decoder.decode(bytes);
-    }
+    // A byte-order mark is kept as a character: the files carry none.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                    QStringConverter::Flag::Stateless);
+    // Either code page makes at most one character of a byte.
     QString text(bytes.size(), Qt::Uninitialized);
-    std::transform(bytes.begin(), bytes.end(), text.begin(),
-                   [](char b) { return QChar(fromWindows1252(static_cast<unsigned char>(b))); });
+    QChar* out = text.data();
+    // Most files are in one code page throughout and are read in one go (a
+    // plain ASCII file reads the same in both). A file edited in both, or with
+    // a stray byte, is read line by line, so that a line in the other code
+    // page garbles only itself.
+    if (bytes.isValidUtf8())
+        out = utf8.appendToBuffer(out, bytes);
+    else
+        forEachLine(bytes, [&](QByteArrayView part) {
+            out = isUtf8Text(part) ? utf8.appendToBuffer(out, part) : appendWindows1252(out, part);
+        });
+    text.truncate(out - text.data());
     return text;
 }

@@ -9,9 +9,12 @@
 // The one rule for the bytes of the program's text files (projects and
 // exported transcripts). Text goes out in Windows-1252, the code page these
 // files have always used, unless it holds a character that code page lacks;
-// then the whole file is UTF-8, so that no character is lost. Reading takes
-// a file that is valid UTF-8 and holds a non-ASCII byte as UTF-8, and any
-// other file as Windows-1252.
+// then the whole file is UTF-8, so that no character is lost. Reading goes by
+// line (a line ends at LF, CR or CR LF): a line that is valid UTF-8 and holds
+// a non-ASCII byte is UTF-8, any other line Windows-1252. A project edited in
+// both code pages, or a stray byte, garbles no more than its own line. Text
+// whose Windows-1252 bytes would read back as other characters ("Ã©") goes
+// out as UTF-8 too.
 QByteArray encodeText(QStringView text);
 QString decodeText(const QByteArray& bytes);
 

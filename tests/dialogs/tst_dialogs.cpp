@@ -61,33 +61,49 @@ private slots:
     }
 
     // Every box is titled with the program's name and shows no icon. Escape gives
-    // the safe answer, but a Yes/No question must be answered.
+    // the safe answer, but a Yes/No question must be answered. Return gives the
+    // safe answer, Yes to a question; Alt and a mnemonic its button. A user who
+    // is typing answers nothing: not at once, nor with a held key, a letter or Space.
     void messageBoxes()
     {
         using Box = QMessageBox;
-        using Answer = Prompts::Answer;
         using enum Prompts::Buttons;
-        const std::tuple<Prompts::Buttons, Box::StandardButton, Answer> cases[] = {
-            {OkCancel, Box::Escape, Answer::Cancel},
-            {OkCancel, Box::Ok, Answer::Ok},
-            {YesNo, Box::Yes, Answer::Yes},
-            {YesNo, Box::No, Answer::No}};
-        for (const auto& [buttons, press, answer] : cases) {
+        const std::tuple<std::optional<Prompts::Buttons>, QKeyCombination, int> cases[] = {
+            {OkCancel, Qt::Key_Escape, int(Prompts::Answer::Cancel)},
+            {OkCancel, Qt::Key_Return, int(Prompts::Answer::Cancel)},
+            {OkCancel, Qt::ALT | Qt::Key_O, int(Prompts::Answer::Ok)},
+            {YesNo, Qt::Key_Return, int(Prompts::Answer::Yes)},
+            {YesNo, Qt::ALT | Qt::Key_N, int(Prompts::Answer::No)},
+            {{}, Qt::Key_Escape, 2},
+            {{}, Qt::Key_Return, 2},
+            {{}, Qt::ALT | Qt::Key_A, 1}};
+        for (const auto& [buttons, key, answer] : cases) {
             const bool question = buttons == YesNo;
-            const auto shown = question ? Box::Yes | Box::No : Box::Ok | Box::Cancel;
-            whenShown<QMessageBox>([question, shown, press = press](QMessageBox& box) {
+            const auto shown = !buttons   ? Box::NoButton
+                               : question ? Box::Yes | Box::No
+                                          : Box::Ok | Box::Cancel;
+            whenShown<Box>([question, shown, key = key](Box& box) {
                 QCOMPARE(box.windowTitle() + ": " + box.text(), "Kelvane: Saved.");
-                QVERIFY(box.icon() == Box::NoIcon && box.standardButtons() == shown);
+                QWidget* focus = box.focusWidget();
+                QVERIFY(box.icon() == Box::NoIcon && box.standardButtons() == shown && focus);
+                QTest::keyClick(focus, Qt::Key_Return);
+                QTest::qWait(400);
+                QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+                QApplication::sendEvent(focus, &held);
+                QTest::keyClicks(focus, "and now ANOTHER b ");
+                QTest::qWait(200);
+                QVERIFY(box.isVisible());
                 if (question) {
                     QTest::keyClick(&box, Qt::Key_Escape);
                     QVERIFY(!box.close() && box.isVisible());
                 }
-                if (press == Box::Escape)
-                    QTest::keyClick(&box, Qt::Key_Escape);
-                else
-                    box.button(press)->click();
+                QTest::keyClick(focus, key.key(), key.keyboardModifiers());
+                QTRY_VERIFY(!box.isVisible());
             });
-            QCOMPARE(MessageBoxPrompts().message(nullptr, "Saved.", buttons), answer);
+            QCOMPARE(buttons ? int(MessageBoxPrompts().message(nullptr, "Saved.", *buttons))
+                             : MessageBoxPrompts().choose(nullptr, "Saved.",
+                                                          {"&Overwrite", "Save &as", "&Cancel"}, 2),
+                     answer);
         }
     }
 };

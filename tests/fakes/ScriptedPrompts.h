@@ -12,15 +12,19 @@
 class ScriptedPrompts final : public Prompts
 {
 public:
+    // A choice among buttons is recorded with its choices, as if its buttons were Ok.
     struct Asked
     {
         QString text;
         Buttons buttons;
+        QStringList choices = {};
     };
 
-    // The answers, and the paths the file dialogs return ("" for Cancel), in order. Past the
-    // end, the safe answer (Ok, Cancel or No; Cancel for a dialog) is given, counted unexpected.
+    // The answers, the choices' indexes and the paths the file dialogs return ("" for Cancel),
+    // in order. Past the end, the safe answer (Ok, Cancel or No; the safe choice; Cancel for a
+    // dialog) is given, counted unexpected.
     void script(QList<Answer> answers) { answers_ = std::move(answers); }
+    void scriptChoices(QList<int> picks) { picks_ = std::move(picks); }
     void scriptFiles(std::initializer_list<QString> paths) { files_ = paths; }
 
     // Runs while a question is open, to look at the program at that moment.
@@ -35,12 +39,11 @@ public:
         asked.append({text, buttons});
         return next(answers_, text, safeAnswer(buttons));
     }
-    int choose(QWidget*, const QString& text, const QStringList&, int safe) override
+    int choose(QWidget*, const QString& text, const QStringList& choices, int safeChoice) override
     {
-        asked.append({text, Buttons::OkCancel});
-        return next(choices_, text, safe);
+        asked.append({text, Buttons::Ok, choices});
+        return next(picks_, text, safeChoice);
     }
-    void scriptChoices(QList<int> choices) { choices_ = std::move(choices); }
     QString chooseFile(QWidget*, const FileDialogRequest& request) override
     {
         dialogs.append(request);
@@ -57,6 +60,6 @@ private:
     }
 
     QList<Answer> answers_;
-    QList<int> choices_;
+    QList<int> picks_;
     QStringList files_;
 };

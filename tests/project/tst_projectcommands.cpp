@@ -143,7 +143,8 @@ void TestProjectCommands::questionsBeforeNewOpenAndQuit()
 void TestProjectCommands::openingAndRecovery()
 {
     const QString path = data.filePath("a"), copy = recoveryFilePath();
-    const QByteArray file = "kv project file\n/m\n0<|S|>4<|S|>0<|S|>4<|S|>1\n<|S|><|S|><|S|><|S|>2";
+    const QByteArray file =
+        "kv project file\n/m\n0<|S|>4<|S|>00:00:00<|S|>00:00:00<|S|>1\n<|S|><|S|><|S|><|S|>2";
     QVERIFY(TestFiles::write(path, file));
     Window w;
     w.prompts.scriptFiles({path, "/two\nlines", "/two\rlines"});

@@ -35,9 +35,10 @@ void TestStorage::projectAndRecoveryFiles()
         {"€ 你好 👍", QString("€ 你好 👍").toUtf8()},
         {"Ã©", "\xC3\x83\xC2\xA9"}};
     for (const auto& [text, bytes] : texts) {
-        const ProjectContent content{"/m", {{"0", "12", "0:00", "0:12", text}}};
+        const ProjectContent content{"/m", {{"0", "12", "00:00:00", "00:00:00", text}}};
         const QByteArray file = projectFileBytes(content);
-        QCOMPARE(file, "kv project file\r\n/m\r\n0<|S|>12<|S|>0:00<|S|>0:12<|S|>" + bytes + "\r\n");
+        QCOMPARE(file, "kv project file\r\n/m\r\n0<|S|>12<|S|>00:00:00<|S|>00:00:00<|S|>" + bytes +
+                           "\r\n");
         QVERIFY(readProjectFileBytes(file).value().rows == content.rows);
     }
     // The first line must be the header exactly; its first bytes tell.
@@ -52,8 +53,26 @@ void TestStorage::projectAndRecoveryFiles()
     QVERIFY(mixed && mixed->mediaFile == "/m" &&
             mixed->rows == std::vector<Cells>({{"0", "5"}, {}, {"", "", "", "", "é"}}));
     QVERIFY(readProjectFileBytes("kv project file").value().rows == std::vector{Cells()});
+    // A stray byte garbles only its line. A line whose time cells the program
+    // would not write keeps its words as a text-only row; a last one is
+    // followed by an empty row, the capture section.
+    const auto damaged = readProjectFileBytes(
+        "kv project file\r\n/caf\xC3\xA9\r\n1<|S|>2<|S|>00:00:02<|S|>00:00:05 Good morning\n"
+        "-5<|S|><|S|>-1:-5:59<|S|>99:59:00<|S|>a<|S|>b\r0<|S|>1<|S|>00:60:00<|S|>\n\xC9t\xE9<|S|>");
+    QVERIFY(damaged && damaged->mediaFile == "/café" &&
+            damaged->rows ==
+                std::vector<Cells>({{"", "", "", "", "1 2 00:00:02 00:00:05 Good morning"},
+                                    {"-5", "", "-1:-5:59", "99:59:00", "a<|S|>b"},
+                                    {"", "", "", "", "0 1 00:60:00"},
+                                    {"", "", "", "", "Été"},
+                                    {}}) &&
+            damaged->repairedRows == std::vector({0, 2, 3}));
+    // Text whose Windows-1252 lines would read as UTF-8 goes out as UTF-8.
+    const ProjectContent mojibake{"Ã©", {{"", "", "", "", "é"}}};
+    QCOMPARE(projectFileBytes(mojibake),
+             QByteArray("kv project file\r\nÃ©\r\n<|S|><|S|><|S|><|S|>é\r\n"));
     // A recovery copy's path line takes any name, a line break too, or none.
-    const ProjectContent content{"/m", {{"0", "1500", "0:00", "0:01", "café"}}};
+    const ProjectContent content{"/m", {{"0", "1500", "00:00:00", "00:00:01", "café"}}};
     const QString path = QString::fromUtf8("/home/Über talk\n#1");
     QCOMPARE(recoveryFileBytes(path, content),
              "kv recovery file\r\nfile:///home/%C3%9Cber%20talk%0A%231\r\n" +
@@ -105,6 +124,14 @@ void TestStorage::filesOnDisk()
     QVERIFY(TestFiles::DiskFull(64).active() && // till the end of this check
             writeWholeFile(path, QByteArray(1000, 'x')).value_or("").contains("too large"));
     QVERIFY(TestFiles::read(path) == "second\r\n" && TestFiles::read(readOnly) == "kept");
+    // A copy before a rewrite takes a free name, as private as the file.
+    QString copy;
+    QVERIFY(TestFiles::write(path + ".bak", "older") && QFile::link("gone", path + ".1.bak"));
+    QVERIFY(!keepBackupCopy(readOnly, copy) && TestFiles::read(copy) == "kept" &&
+            QFile::permissions(copy) == QFile::permissions(readOnly));
+    QVERIFY(!keepBackupCopy(path, copy) && copy == path + ".2.bak");
+    QVERIFY(TestFiles::read(copy) == "second\r\n" && TestFiles::read(path + ".bak") == "older");
+    QVERIFY(keepBackupCopy(pipe, copy).value_or("").contains("not a regular file"));
     for (const QString& source : {QString("/dev/null"), pipe, dir.path()})
         QVERIFY(readWholeFile(source, bytes).value_or("").contains("not a regular file"));
     // A file, directly or through a link; no hidden file, pipe, folder or nothing.

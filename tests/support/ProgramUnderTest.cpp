@@ -136,6 +136,9 @@ QString ProgramUnderTest::waitForMessage(int ms) const
         ms);
     if (!message.isEmpty())
         focus(message);
+    // A message box takes no key in its first 400 ms, which a user typing
+    // when it appeared would have pressed before seeing it.
+    QTest::qWait(500);
     return message;
 }
 

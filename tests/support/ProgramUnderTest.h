@@ -47,7 +47,8 @@ public:
     void click(const QString& window, QPoint at) const;
 
     // Waits for a window of the program named `name`, or for a message box
-    // (named like the main window), and focuses it.
+    // (named like the main window), and focuses it; a message box, once it
+    // takes keys.
     QString waitForWindow(const QString& name, int ms = 15000) const;
     QString waitForMessage(int ms = 15000) const;
     // Answers `message` with `keys`; once it has closed, focuses the main window.
