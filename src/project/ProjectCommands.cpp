@@ -106,11 +106,43 @@ bool ProjectCommands::keepBoth()
 // section, so that the work goes on where it ended.
 void ProjectCommands::load(const QString& projectFile, ProjectContent content)
 {
-    // Until the media has opened, a tick of the auto-saver must not write the
-    // rows just read back over the file.
+    // Until the media has opened, and the user has read what was repaired, a
+    // tick of the auto-saver must not write the rows just read over the file.
     const QScopedValueRollback loading(window_.state().loadingProject, true);
+    const size_t repaired = content.repairedRows.size();
     fillWorkspace(window_, projectFile, std::move(content));
+    if (repaired > 0 && !projectFile.isEmpty())
+        tellRepaired(projectFile, repaired);
     window_.continueWork();
+}
+
+// A damaged file is kept as it was, before anything writes over it, and the
+// user learns which rows lost their times.
+void ProjectCommands::tellRepaired(const QString& path, size_t rows)
+{
+    QString backup;
+    const std::optional<QString> failure = keepBackupCopy(path, backup);
+    const QString kept =
+        failure ? QStringLiteral("A copy of the file as it was could not be kept (%1), so Kelvane "
+                                 "will not save over it automatically: save the project under "
+                                 "another name.")
+                      .arg(*failure)
+                : QStringLiteral("The file as it was is kept as\n%1")
+                      .arg(QDir::toNativeSeparators(backup));
+    prompts_.message(owner_,
+                     QStringLiteral("%1 line(s) of the project file\n%2\nwere damaged: their "
+                                    "times could not be read. Their words are kept, each in a "
+                                    "row of its own without times.\n\n%3")
+                         .arg(rows)
+                         .arg(QDir::toNativeSeparators(path), kept),
+                     Prompts::Buttons::Ok);
+    if (failure) {
+        autoSaveHeld_ = true;
+        window_.showProblem(ProjectWindow::Problem::ChangedOnDisk,
+                            QStringLiteral("Kelvane does not save %1 automatically: it was "
+                                           "damaged and no copy of it could be kept.")
+                                .arg(QDir::toNativeSeparators(path)));
+    }
 }
 
 void ProjectCommands::loadFile(const QString& path)
@@ -409,6 +441,9 @@ bool ProjectCommands::recover(const OrphanedCopy& copy)
     // Recovered work is unsaved until the user saves it; as such it also
     // stays when its media cannot be opened.
     window_.state().isDirty = true;
+    // Rows a copy holds without times are kept as they are; the copy is no
+    // file of the user's to set aside.
+    work->content.repairedRows.clear();
     if (!work->projectFile.isEmpty()) {
         stamp_ = stampFileOnDisk(work->projectFile);
         markOpen(work->projectFile);

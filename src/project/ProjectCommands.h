@@ -77,6 +77,7 @@ private:
     bool writeProject();
     bool keepBoth();
     void load(const QString& projectFile, ProjectContent content);
+    void tellRepaired(const QString& path, size_t rows);
     void loadFile(const QString& path);
     bool mayOpen(const QString& path);
     void forgetFile();

@@ -34,7 +34,7 @@ struct Window final : ProjectWindow
     void clearProblem(Problem problem) override { problems.remove(problem); }
     void type(const QString& text) // unsaved work: one section holding `text`
     {
-        rows.loadRows({{"0", "4", "0", "4", text}});
+        rows.loadRows({{"0", "4", "00:00:00", "00:00:00", text}});
         work.mediaFile = "/m";
         work.isDirty = true;
     }
@@ -67,7 +67,7 @@ void TestProjectCommands::saving()
     const QString path = dir.filePath("a"), other = dir.filePath("b"), gone = dir.filePath("c/d");
     const auto holds = [](const QString& file, const QByteArray& text) { // as type() left it
         return TestFiles::read(file) ==
-               "kv project file\r\n/m\r\n0<|S|>4<|S|>0<|S|>4<|S|>" + text + "\r\n";
+               "kv project file\r\n/m\r\n0<|S|>4<|S|>00:00:00<|S|>00:00:00<|S|>" + text + "\r\n";
     };
     Window w;
     w.type("first");
@@ -179,6 +179,16 @@ void TestProjectCommands::openingAndRecovery()
     const QStringList aside = folder.entryList({"recovery.kvrec.unreadable-*"}, QDir::Files);
     QVERIFY(aside.size() == 1 && w.told(5).contains(aside[0]) && !w.prompts.unexpected);
     QCOMPARE(TestFiles::read(folder.filePath(aside.value(0))), "kv recovery file\r\n");
+    // A damaged line keeps its words; the file as it was is kept beside it
+    // first, and no auto-save writes over it while the user reads why.
+    const QByteArray broken = "kv project file\n/m\n2000<|S|>5000<|S|>00:00:02<|S|>00:00:05 Good";
+    QVERIFY(TestFiles::write(path, broken));
+    w.prompts.whileAsking = std::bind(&ProjectCommands::autoSave, &w.commands);
+    w.prompts.script({Answer::No, Answer::Ok});
+    w.commands.openFile(path);
+    QVERIFY(TestFiles::read(path) == broken && TestFiles::read(path + ".bak") == broken);
+    QVERIFY(w.table().cell(0, 4) == "2000 5000 00:00:02 00:00:05 Good" && w.rows.rowCount() == 2);
+    QVERIFY(w.told(7).contains("kept as") && !w.prompts.unexpected);
 }
 
 QTEST_GUILESS_MAIN(TestProjectCommands)
