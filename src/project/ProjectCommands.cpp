@@ -18,6 +18,7 @@
 #include <QLockFile>
 #include <QScopedValueRollback>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -349,7 +350,7 @@ void ProjectCommands::autoSave()
 
 void ProjectCommands::keepRecoveryCopy()
 {
-    WorkspaceState& state = window_.state();
+    const WorkspaceState& state = window_.state();
     if (!state.isDirty || state.loadingProject)
         return;
     journalRow_ = -1;
@@ -407,11 +408,9 @@ bool ProjectCommands::offerRecovery()
     // This program's own copy is claimed first, so that a program starting
     // at the same moment does not take it for a dead one's.
     claimRecoveryFile();
-    for (const OrphanedCopy& copy : orphanedRecoveryFiles()) {
-        if (recover(copy))
-            return true;
-    }
-    return false;
+    const std::vector<OrphanedCopy> copies = orphanedRecoveryFiles();
+    return std::any_of(copies.begin(), copies.end(),
+                       [this](const OrphanedCopy& copy) { return recover(copy); });
 }
 
 // Offers the work of one dead program's copy; true when it was loaded.
