@@ -35,6 +35,8 @@ int main(int argc, char** argv)
     // Ended from outside, the program keeps the work for the next start and
     // leaves every event loop, a question's too, without asking anything.
     const EndSignals endSignals([&window] {
+        // Keys already on their way to the window are typing too.
+        QCoreApplication::processEvents();
         window.keepWorkForNextStart();
         QApplication::exit(0);
     });
