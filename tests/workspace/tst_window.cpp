@@ -102,6 +102,11 @@ void TestMainWindow::showsTheCycle()
     QCOMPARE(device.commands(), sent);
     w.Timer1_Timer();
     QCOMPARE(t.shown().mid(0, 3), QStringList({"Rewinding...", "-", "Rewind (F12)"}));
+    // A recording that ends early says so in the bar, until the workspace is reset.
+    device.cutShort(3000);
+    device.advance(1000);
+    w.Timer1_Timer();
+    QVERIFY(c.problemBar->text().startsWith("The recording ends early, at 00:00:03"));
     // A row's text comes back into the text box, and showing it is no edit.
     c.chkAutoRewind->setChecked(true);
     w.state().isDirty = false;
@@ -114,7 +119,7 @@ void TestMainWindow::showsTheCycle()
     QCOMPARE(t.shown(), QStringList({"", "Play (F11)", "Rewind (F12)", "00:00:00 / 00:00:00",
                                      "0..0", "00:00:00..00:00:00", "0..1 at 0 of 1000"}));
     QVERIFY(c.lblMediaFile->text().isEmpty() && !c.chkAutoRewind->isChecked() &&
-            c.oGrid->rows() == 2 && w.windowTitle() == "Kelvane");
+            c.oGrid->rows() == 2 && w.windowTitle() == "Kelvane" && c.problemBar->isHidden());
     // Media that cannot be opened: the message, then an empty workspace or the unsaved work kept.
     for (const bool dirty : {false, true}) {
         prompts.scriptFiles({"/recordings/broken.wav"});
