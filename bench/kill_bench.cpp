@@ -181,10 +181,9 @@ Recovered readRecovered(const QString& projectFile)
 {
     const std::vector<OrphanedCopy> copies = orphanedRecoveryFiles();
     if (!copies.empty()) {
-        QString failure;
-        const std::optional<RecoveredWork> work = readOrphanedCopy(copies.front(), failure);
+        const std::optional<RecoveredWork>& work = copies.front().work;
         if (!work)
-            return {"a recovery copy that cannot be read: " + failure, {}, 0};
+            return {"a recovery copy that cannot be read: " + copies.front().failure, {}, 0};
         return fromContent(copies.size() == 1
                                ? QString("recovery copy")
                                : QString("newest of %1 recovery copies").arg(copies.size()),

@@ -1,15 +1,17 @@
 #include "controls/ProblemBar.h"
 
+#include <QLabel>
 #include <QStringList>
 
-ProblemBar::ProblemBar(QWidget* parent) : QLabel(parent)
+ProblemBar::ProblemBar(QWidget* parent) : QStatusBar(parent), label_(new QLabel(this))
 {
     setObjectName(QStringLiteral("problemBar"));
+    setSizeGripEnabled(false);
     setFocusPolicy(Qt::NoFocus);
-    setTextInteractionFlags(Qt::NoTextInteraction);
-    setTextFormat(Qt::PlainText);
-    setWordWrap(true);
-    setMargin(6);
+    label_->setTextFormat(Qt::PlainText);
+    label_->setWordWrap(true);
+    label_->setMargin(6);
+    addWidget(label_, 1);
     setAutoFillBackground(true);
     QPalette look = palette();
     look.setColor(QPalette::Window, QColor(255, 236, 179));
@@ -36,11 +38,16 @@ void ProblemBar::clearAll()
     refresh();
 }
 
+QString ProblemBar::text() const
+{
+    return label_->text();
+}
+
 void ProblemBar::refresh()
 {
     QStringList lines;
-    for (const auto& [key, text] : problems_)
-        lines << text;
-    setText(lines.join(u'\n'));
+    for (const auto& [key, problem] : problems_)
+        lines << problem;
+    label_->setText(lines.join(u'\n'));
     setVisible(!problems_.empty());
 }

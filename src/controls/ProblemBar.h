@@ -1,14 +1,17 @@
 #pragma once
 
-#include <QLabel>
+#include <QStatusBar>
 
 #include <map>
 
-// A band that tells of problems the program meets in the background (a save
-// that fails, a file changed behind its back) without interrupting the user:
-// it takes neither the focus nor a key, and shows each problem, under its
-// own key, until it is cleared. Hidden while there is none.
-class ProblemBar final : public QLabel
+class QLabel;
+
+// A band across the foot of a window that tells of problems the program
+// meets in the background (a save that fails, a file changed behind its
+// back) without interrupting the user: it takes neither the focus nor a key,
+// and shows each problem, under its own key, until it is cleared. Hidden
+// while there is none.
+class ProblemBar final : public QStatusBar
 {
     Q_OBJECT
 
@@ -18,9 +21,11 @@ public:
     void showProblem(int key, const QString& text);
     void clearProblem(int key);
     void clearAll();
+    QString text() const;
 
 private:
     void refresh();
 
+    QLabel* label_;
     std::map<int, QString> problems_;
 };

@@ -38,6 +38,7 @@ public:
     // Replaces every row at once, striped as if appended one by one.
     void loadRows(std::vector<Cells> rows);
     QString cell(int row, int column) const;
+    const Cells& cells(int row) const { return rows_[size_t(row)].cells; }
     void setCell(int row, int column, const QString& text);
     void setCellBackground(int row, int column, const QColor& colour);
     QColor cellBackground(int row, int column) const;

@@ -64,11 +64,15 @@ void ProjectCommands::reportFileFailure(const QString& done, const QString& path
 // Writes the workspace to its project file and knows the file from then on.
 std::optional<QString> ProjectCommands::write()
 {
+    // A file known from before is marked open already; every auto-save
+    // rewrites it, and the mark stays.
+    const bool newFile = stamp_.path != window_.state().projectFile;
     const std::optional<QString> failure = WriteProjectFile(window_, stamp_);
     if (!failure) {
         autoSaveHeld_ = false;
         window_.clearProblem(ProjectWindow::Problem::ChangedOnDisk);
-        markOpen(window_.state().projectFile);
+        if (newFile)
+            markOpen(window_.state().projectFile);
     }
     return failure;
 }
@@ -378,11 +382,8 @@ void ProjectCommands::keepTyping(int row)
         keepRecoveryCopy();
         return;
     }
-    SectionTableModel::Cells cells;
-    for (int column = 0; column < SectionTableModel::ColumnCount; ++column)
-        cells[column] = table.cell(row, column);
     journalRow_ = row;
-    if (writeRecoveryJournal(row, cells))
+    if (writeRecoveryJournal(row, table.cells(row)))
         keepRecoveryCopy(); // the whole copy may still be written
 }
 
@@ -408,20 +409,22 @@ bool ProjectCommands::offerRecovery()
     // This program's own copy is claimed first, so that a program starting
     // at the same moment does not take it for a dead one's.
     claimRecoveryFile();
-    const std::vector<OrphanedCopy> copies = orphanedRecoveryFiles();
+    std::vector<OrphanedCopy> copies = orphanedRecoveryFiles();
     return std::any_of(copies.begin(), copies.end(),
-                       [this](const OrphanedCopy& copy) { return recover(copy); });
+                       [this](OrphanedCopy& copy) { return recover(copy); });
 }
 
 // Offers the work of one dead program's copy; true when it was loaded.
-bool ProjectCommands::recover(const OrphanedCopy& copy)
+bool ProjectCommands::recover(OrphanedCopy& copy)
 {
+    // An unreadable copy is offered all the same: the user learns of it.
+    const QString projectFile = copy.work ? copy.work->projectFile : QString();
+    const QString mediaFile = copy.work ? copy.work->content.mediaFile : QString();
     const QString project =
-        copy.projectFile.isEmpty()
+        projectFile.isEmpty()
             ? QStringLiteral("a new project, not saved yet (recording: %1)")
-                  .arg(copy.mediaFile.isEmpty() ? QStringLiteral("none")
-                                                : FileNameOfPath(copy.mediaFile))
-            : QDir::toNativeSeparators(copy.projectFile);
+                  .arg(mediaFile.isEmpty() ? QStringLiteral("none") : FileNameOfPath(mediaFile))
+            : QDir::toNativeSeparators(projectFile);
     if (prompts_.message(owner_,
                          QStringLiteral("Kelvane did not close normally. Do you want to recover "
                                         "the unsaved transcription?\n\nProject: %1\nLast kept: "
@@ -431,10 +434,9 @@ bool ProjectCommands::recover(const OrphanedCopy& copy)
         removeOrphanedCopy(copy);
         return false;
     }
-    QString failure;
-    std::optional<RecoveredWork> work = readOrphanedCopy(copy, failure);
+    std::optional<RecoveredWork>& work = copy.work;
     if (!work) {
-        setAside(copy.path, failure);
+        setAside(copy.path, copy.failure);
         return false;
     }
     // Recovered work is unsaved until the user saves it; as such it also

@@ -82,7 +82,7 @@ private:
     bool mayOpen(const QString& path);
     void forgetFile();
     void markOpen(const QString& path);
-    bool recover(const struct OrphanedCopy& copy);
+    bool recover(struct OrphanedCopy& copy);
     void setAside(const QString& path, const QString& reason);
 
     ProjectWindow& window_;

@@ -13,11 +13,8 @@ ProjectContent workspaceContent(ProjectWindow& window)
     ProjectContent content;
     content.mediaFile = window.state().mediaFile;
     content.rows.reserve(table.rowCount());
-    for (int row = 0; row < table.rowCount(); ++row) {
-        SectionTableModel::Cells& cells = content.rows.emplace_back();
-        for (int column = 0; column < SectionTableModel::ColumnCount; ++column)
-            cells[column] = table.cell(row, column);
-    }
+    for (int row = 0; row < table.rowCount(); ++row)
+        content.rows.push_back(table.cells(row));
     return content;
 }
 

@@ -1,5 +1,6 @@
 #include "storage/FileAccess.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -71,6 +72,11 @@ std::optional<QString> writeWholeFile(const QString& path, const QByteArray& byt
     if (!file.commit())
         return file.errorString();
     return std::nullopt;
+}
+
+QByteArray contentHash(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
 std::optional<QString> keepBackupCopy(const QString& path, QString& backupPath)

@@ -19,6 +19,9 @@ std::optional<QString> readFileStart(const QString& path, qint64 size, QByteArra
 // Only regular files are read or written: a device or a pipe is refused.
 std::optional<QString> writeWholeFile(const QString& path, const QByteArray& bytes);
 
+// A hash of a file's bytes, to tell two contents apart without keeping them.
+QByteArray contentHash(const QByteArray& bytes);
+
 // Keeps a copy of a file about to be rewritten for the first time, such as a
 // damaged project: "<path>.bak" or, where that name is taken, "<path>.1.bak",
 // "<path>.2.bak"... An existing file is never replaced, and a copy that

@@ -2,23 +2,13 @@
 
 #include "storage/FileAccess.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QLockFile>
-
-namespace {
-
-QByteArray hashOf(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-}
-
-} // namespace
 
 FileStamp stampFile(const QString& path, const QByteArray& bytes)
 {
     const QFileInfo file(path);
-    return {path, file.size(), file.lastModified(), hashOf(bytes)};
+    return {path, file.size(), file.lastModified(), contentHash(bytes)};
 }
 
 FileStamp stampFileOnDisk(const QString& path)
@@ -40,7 +30,7 @@ bool changedSince(const FileStamp& stamp)
         return false;
     QByteArray bytes;
     // A file that cannot be read now is no longer known to be ours.
-    return readWholeFile(stamp.path, bytes) || hashOf(bytes) != stamp.hash;
+    return readWholeFile(stamp.path, bytes) || contentHash(bytes) != stamp.hash;
 }
 
 std::unique_ptr<QLockFile> markFileOpen(const QString& path, QString& holder)

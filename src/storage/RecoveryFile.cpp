@@ -2,7 +2,6 @@
 
 #include "storage/FileAccess.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -47,9 +46,10 @@ QString lockOf(const QString& copy)
     return copy.chopped(CopySuffix.size()) + QStringLiteral(".lock");
 }
 
+// The journal names its copy by this, on a line of its own.
 QByteArray hashOf(const QByteArray& bytes)
 {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+    return contentHash(bytes).toHex();
 }
 
 // This program's own copy: its name, its lock, and the hash of what it holds.
@@ -223,6 +223,28 @@ void freezeRecoveryFile()
     ownCopy().frozen = true;
 }
 
+namespace {
+
+// The work of a copy, its journal applied; nullopt, with the reason in
+// `failure`, when it cannot be read.
+std::optional<RecoveredWork> readOrphanedCopy(const QString& path, QString& failure)
+{
+    QByteArray bytes, journal;
+    if (std::optional<QString> reason = readWholeFile(path, bytes)) {
+        failure = *reason;
+        return std::nullopt;
+    }
+    // A journal that cannot be read loses the last seconds only.
+    if (QFileInfo::exists(journalOf(path)))
+        readWholeFile(journalOf(path), journal);
+    std::optional<RecoveredWork> work = readRecoveryFileBytes(bytes, journal);
+    if (!work)
+        failure = QStringLiteral("The file is damaged.");
+    return work;
+}
+
+} // namespace
+
 std::vector<OrphanedCopy> orphanedRecoveryFiles()
 {
     std::vector<OrphanedCopy> copies;
@@ -235,36 +257,16 @@ std::vector<OrphanedCopy> orphanedRecoveryFiles()
         std::shared_ptr<QLockFile> lock = takeLock(lockOf(path));
         if (!lock)
             continue; // its program still runs
-        OrphanedCopy copy{path, {}, {}, file.lastModified(), std::move(lock)};
+        OrphanedCopy copy{path, file.lastModified(), {}, {}, std::move(lock)};
         const QFileInfo journal(journalOf(path));
         if (journal.exists())
             copy.written = std::max(copy.written, journal.lastModified());
-        QString failure;
-        if (const std::optional<RecoveredWork> work = readOrphanedCopy(copy, failure)) {
-            copy.projectFile = work->projectFile;
-            copy.mediaFile = work->content.mediaFile;
-        }
+        copy.work = readOrphanedCopy(path, copy.failure);
         copies.push_back(std::move(copy));
     }
     std::sort(copies.begin(), copies.end(),
               [](const OrphanedCopy& a, const OrphanedCopy& b) { return a.written > b.written; });
     return copies;
-}
-
-std::optional<RecoveredWork> readOrphanedCopy(const OrphanedCopy& copy, QString& failure)
-{
-    QByteArray bytes, journal;
-    if (std::optional<QString> reason = readWholeFile(copy.path, bytes)) {
-        failure = *reason;
-        return std::nullopt;
-    }
-    // A journal that cannot be read loses the last seconds only.
-    if (QFileInfo::exists(journalOf(copy.path)))
-        readWholeFile(journalOf(copy.path), journal);
-    std::optional<RecoveredWork> work = readRecoveryFileBytes(bytes, journal);
-    if (!work)
-        failure = QStringLiteral("The file is damaged.");
-    return work;
 }
 
 void removeOrphanedCopy(const OrphanedCopy& copy)

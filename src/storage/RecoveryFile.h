@@ -69,16 +69,13 @@ void freezeRecoveryFile();
 struct OrphanedCopy
 {
     QString path;
-    QString projectFile; // as the copy names it; "" when the work had none
-    QString mediaFile;
     QDateTime written;
+    std::optional<RecoveredWork> work; // its journal applied; nullopt when unreadable
+    QString failure;                   // why it could not be read
     std::shared_ptr<QLockFile> lock;
 };
 
-// Every copy in the folder whose program is gone, the newest first.
+// Every copy in the folder whose program is gone, read, the newest first.
 std::vector<OrphanedCopy> orphanedRecoveryFiles();
-// The work of an orphaned copy, its journal applied; nullopt when it cannot
-// be read, with the reason in `failure`.
-std::optional<RecoveredWork> readOrphanedCopy(const OrphanedCopy& copy, QString& failure);
 // Deletes an orphaned copy, its journal and its lock.
 void removeOrphanedCopy(const OrphanedCopy& copy);

@@ -27,7 +27,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
-#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -159,12 +158,8 @@ void FormMain::buildControls()
     typingKeeper_->setSingleShot(true);
     typingKeeper_->setInterval(TypingKeptWithinMs);
 
-    auto* status = new QStatusBar(this);
-    status->setSizeGripEnabled(false);
-    c.problemBar = new ProblemBar(status);
-    status->addWidget(c.problemBar, 1);
-    setStatusBar(status);
-    status->hide();
+    c.problemBar = new ProblemBar(this);
+    setStatusBar(c.problemBar);
 
     // The design's client area; the minimum size may make it taller.
     resize(twipsToPixels(12645), twipsToPixels(7155) + menuBar()->sizeHint().height());
@@ -266,7 +261,6 @@ void FormMain::ResetWorkspace()
     c.lblMediaFile->clear();
     state_.isDirty = false;
     c.problemBar->clearAll();
-    statusBar()->hide();
     // The span first: the highlight the cycle sets is measured on it.
     c.SliderTime->setMin(0);
     c.SliderTime->setMax(1000);
@@ -428,13 +422,11 @@ void FormMain::Form_Resize()
 void FormMain::showProblem(Problem problem, const QString& text)
 {
     ui_.problemBar->showProblem(int(problem), text);
-    statusBar()->setVisible(ui_.problemBar->isVisibleTo(statusBar()));
 }
 
 void FormMain::clearProblem(Problem problem)
 {
     ui_.problemBar->clearProblem(int(problem));
-    statusBar()->setVisible(ui_.problemBar->isVisibleTo(statusBar()));
 }
 
 void FormMain::keepWorkForNextStart()

@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QStatusBar>
 
 namespace {
 
@@ -87,7 +86,6 @@ void FormMain::connectCycle()
             QStringLiteral("The recording ends early, at %1: the file holds no sound after that, "
                            "though it says it is %2 long. The section ends there.")
                 .arg(FormatTime(at), FormatTime(mmc_.Length())));
-        statusBar()->show();
     });
 }
 

@@ -94,7 +94,8 @@ void TestStorage::projectAndRecoveryFiles()
     QVERIFY(orphanedRecoveryFiles().empty());
     lock.unlock();
     const std::vector<OrphanedCopy> orphans = orphanedRecoveryFiles();
-    QVERIFY(orphans.size() == 1 && orphans[0].path == theirs && orphans[0].mediaFile == "/m");
+    QVERIFY(orphans.size() == 1 && orphans[0].path == theirs &&
+            orphans[0].work->content.mediaFile == "/m");
     // The folder is kept private even if opened up.
     for (int write = 0; write < 2; ++write) {
         QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7755)));
