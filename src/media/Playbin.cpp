@@ -3,6 +3,8 @@
 #include "media/MediaLog.h"
 #include "media/TempoFilter.h"
 
+#include <gst/audio/audio.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
@@ -73,6 +75,29 @@ bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
     }
     qCWarning(lcMedia) << "nothing was ready to play after" << timeoutMs << "ms";
     return false;
+}
+
+// True when `element` is, or holds, the sink of a sound device or server
+// (rather than a silent stand-in).
+bool feedsAudioDevice(GstElement* element)
+{
+    if (GST_IS_AUDIO_BASE_SINK(element))
+        return true;
+    if (!GST_IS_BIN(element))
+        return false;
+    GValue found = G_VALUE_INIT;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(element));
+    const bool any = gst_iterator_find_custom(
+        it,
+        [](gconstpointer item, gconstpointer) {
+            return GST_IS_AUDIO_BASE_SINK(g_value_get_object(static_cast<const GValue*>(item))) ? 0
+                                                                                                : 1;
+        },
+        &found, nullptr);
+    if (any)
+        g_value_unset(&found);
+    gst_iterator_free(it);
+    return any;
 }
 
 } // namespace
@@ -171,23 +196,70 @@ bool Playbin::contains(const char* factory) const
 
 void Playbin::seek(qint64 startMs, qint64 stopMs, double rate)
 {
-    // The stop is always SET: an unset stop would keep the previous one.
-    const gint64 stop = stopMs < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs);
+    stopMs_ = stopMs;
+    rate_ = rate;
+    if (!playing_)
+        renewOutput();
+    seekNs(msToNs(startMs));
+}
+
+// The stop is always SET: an unset stop would keep the previous one.
+void Playbin::seekNs(gint64 start)
+{
+    const gint64 stop = stopMs_ < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs_);
     const bool accepted =
-        gst_element_seek(pipeline_.get(), rate, GST_FORMAT_TIME,
+        gst_element_seek(pipeline_.get(), rate_, GST_FORMAT_TIME,
                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, msToNs(startMs), GST_SEEK_TYPE_SET, stop);
+                         GST_SEEK_TYPE_SET, start, GST_SEEK_TYPE_SET, stop);
     if (accepted) {
         // The position query fails until the flush has settled; the target
         // is the honest answer meanwhile.
         seekPending_ = true;
-        seekTargetMs_ = startMs;
+        seekTargetMs_ = nsToMs(start);
     }
+}
+
+// A sound server's stream that has stood corked starts late when uncorked:
+// PulseAudio first plays as silence the time it stood, while the sink's clock
+// stands still. So every play starts on a fresh stream: an output that feeds
+// a sound device or server goes back to READY, which closes its stream, and
+// prerolls again from the flushing seek that follows. On a local server this
+// costs about a millisecond.
+bool Playbin::renewOutput()
+{
+    if (outputFresh_ || !outputFeedsDevice())
+        return false;
+    GstElement* output = nullptr;
+    g_object_get(pipeline_.get(), "audio-sink", &output, nullptr);
+    const GstObjectPtr<GstElement> owned(output);
+    gst_element_set_state(output, GST_STATE_READY);
+    gst_element_set_state(output, GST_STATE_PAUSED);
+    outputFresh_ = true;
+    return true;
+}
+
+bool Playbin::outputFeedsDevice() const
+{
+    GstElement* output = nullptr;
+    g_object_get(pipeline_.get(), "audio-sink", &output, nullptr);
+    const GstObjectPtr<GstElement> owned(output);
+    return output && feedsAudioDevice(output);
 }
 
 void Playbin::setPlaying(bool playing)
 {
+    if (playing && !playing_ && !outputFresh_ && !seekPending_ && outputFeedsDevice()) {
+        // Resuming: the same stretch goes on, from the very sample where it
+        // stopped, on a fresh stream.
+        gint64 position = 0;
+        if (gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) &&
+            position >= 0 && renewOutput())
+            seekNs(position);
+    }
     gst_element_set_state(pipeline_.get(), playing ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+    if (playing)
+        outputFresh_ = false;
+    playing_ = playing;
 }
 
 qint64 Playbin::positionMs() const

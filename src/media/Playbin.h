@@ -41,6 +41,9 @@ public:
     // or runs to the end of the stream when stopMs is negative. The stretch
     // plays at `rate` times normal speed, its pitch kept.
     void seek(qint64 startMs, qint64 stopMs, double rate);
+    // Plays or pauses. Every play, a resumed one too, starts on a fresh
+    // stream of the sound output, so it sounds at once however long the
+    // pipeline stood paused.
     void setPlaying(bool playing);
 
     // Current position in ms, or the target of a seek still in progress.
@@ -65,10 +68,18 @@ private:
     explicit Playbin(GstElement* pipeline);
     void handle(GstMessage* message);
     bool fromSoundOutput(GstMessage* message) const;
+    void seekNs(gint64 start);
+    bool renewOutput();
+    bool outputFeedsDevice() const;
 
     GstObjectPtr<GstElement> pipeline_;
     GstObjectPtr<GstBus> bus_;
     QSocketNotifier* busNotifier_ = nullptr;
     bool seekPending_ = false;
     qint64 seekTargetMs_ = 0;
+    // The stretch the last seek asked for, which a resumed play keeps.
+    qint64 stopMs_ = -1;
+    double rate_ = 1.0;
+    bool playing_ = false;
+    bool outputFresh_ = false; // the output has not played since it was renewed
 };

@@ -94,8 +94,8 @@ void TestPackage::controlNamesWhatTheProgramNeeds()
     // Loaded at run time only, so named by hand ...
     for (const char* name :
          {"gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
-          "gstreamer1.0-plugins-ugly", "gstreamer1.0-libav", "qt6-qpa-plugins", "fonts-liberation",
-          "xdg-utils"})
+          "gstreamer1.0-plugins-ugly", "gstreamer1.0-libav", "gstreamer1.0-pulseaudio",
+          "qt6-qpa-plugins", "fonts-liberation", "xdg-utils"})
         QVERIFY2(names.contains(QLatin1String(name)), name);
     // ... and the linked libraries found by dpkg-shlibdeps.
     for (const char* name : {"libqt6widgets6", "libgstreamer1.0-0", "libc6"})

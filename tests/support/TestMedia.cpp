@@ -1,6 +1,7 @@
 #include "TestMedia.h"
 
 #include "TestFiles.h"
+#include "tools/TimedNoise.h"
 
 #include <QDir>
 #include <QProcess>
@@ -34,6 +35,7 @@ const Format Formats[] = {
     {Kind::Mpeg, "mpeg", "mpeg", {"-c:v", "mpeg1video", "-c:a", "mp2"}},
     {Kind::MpegTs, "mpeg-ts", "mpeg", {"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "mpegts"}},
     {Kind::Aac, "aac", "aac", {"-c:a", "aac", "-f", "adts"}},
+    {Kind::M4a, "m4a", "m4a", {"-c:a", "aac"}},
 };
 
 const Format& format(Kind kind)
@@ -62,7 +64,7 @@ bool ffmpeg(const QStringList& args)
            process.exitCode() == 0;
 }
 
-QString generate(const QString& dir, Kind kind, int seconds)
+QString generate(const QString& dir, Kind kind, int seconds, Signal signal)
 {
     const Format& f = format(kind);
     const QString d = QString::number(seconds);
@@ -73,6 +75,12 @@ QString generate(const QString& dir, Kind kind, int seconds)
                             ? "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," +
                                   QString::number(seconds / 2.0) + "),0.05,1)':eval=frame"
                             : "sine=frequency=440:sample_rate=48000:duration=" + d};
+    if (signal == Signal::TimedNoise) {
+        const QString noise = writeFile(dir, "noise.wav", TimedNoise::wavFile(seconds));
+        if (kind == Kind::Wav)
+            return noise;
+        args = QStringList{"-i", noise};
+    }
     if (f.codecs.contains("-c:v"))
         args = QStringList{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=" + d} +
                args + QStringList{"-map", "0", "-map", "1"};

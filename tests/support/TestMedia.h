@@ -18,21 +18,30 @@ enum class Kind
     Wma,
     Wmv,
     Avi,
+    M4a,
     Mpeg,
     MpegTs,
     Aac,
 };
 
-inline const QList<Kind> AllKinds = {Kind::Wav,    Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
-                                     Kind::Wma,    Kind::Wmv,    Kind::Avi,    Kind::Mpeg,
-                                     Kind::MpegTs, Kind::Aac};
+// What the media holds: a steady 440 Hz tone, or TimedNoise, from which the
+// moment of any heard sound can be read back.
+enum class Signal
+{
+    Tone,
+    TimedNoise,
+};
+
+inline const QList<Kind> AllKinds = {Kind::Wav,  Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
+                                     Kind::Wma,  Kind::Wmv,    Kind::Avi,    Kind::M4a,
+                                     Kind::Mpeg, Kind::MpegTs, Kind::Aac};
 
 QString name(Kind kind);
 QString extension(Kind kind);
 
 // Writes a `seconds` long file of `kind` into `dir` and returns its path;
 // "" when ffmpeg failed.
-QString generate(const QString& dir, Kind kind, int seconds = 4);
+QString generate(const QString& dir, Kind kind, int seconds = 4, Signal signal = Signal::Tone);
 
 // Runs ffmpeg with `args`; true on success.
 bool ffmpeg(const QStringList& args);

@@ -1,0 +1,116 @@
+#include "tools/SoundServer.h"
+
+#include "tools/TimedNoise.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QThread>
+
+SoundServer::SoundServer() = default;
+
+SoundServer::~SoundServer()
+{
+    keepBusy(false);
+    stop();
+}
+
+QString SoundServer::address() const
+{
+    return QStringLiteral("unix:") + QDir(dir_.path()).filePath(QStringLiteral("native"));
+}
+
+QProcessEnvironment SoundServer::environment(QProcessEnvironment base) const
+{
+    base.insert(QStringLiteral("PULSE_SERVER"), address());
+    return base;
+}
+
+void SoundServer::useForThisProcess() const
+{
+    qputenv("PULSE_SERVER", address().toUtf8());
+}
+
+bool SoundServer::start(QString* why)
+{
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    if (!dir_.isValid())
+        return fail(QStringLiteral("no temporary folder"));
+    stop();
+    // Its own runtime, home and configuration folders, no default script
+    // (-n) and no idle exit: only the modules named here are loaded.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_RUNTIME_DIR", "HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+        env.insert(QString::fromLatin1(name), dir_.path());
+    env.remove(QStringLiteral("PULSE_SERVER"));
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    server_ = std::make_unique<QProcess>();
+    server_->setProcessEnvironment(env);
+    server_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_->setStandardOutputFile(QProcess::nullDevice());
+    const QString socket = address().mid(5);
+    server_->start(
+        QStringLiteral("pulseaudio"),
+        {"--daemonize=no", "-n", "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
+         "--high-priority=no", "--log-level=error", "--disallow-module-loading=no", "-L",
+         QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket, "-L",
+         QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=2")
+             .arg(QString::fromLatin1(SinkName))
+             .arg(TimedNoise::SampleRate)});
+    if (!server_->waitForStarted(5000))
+        return fail(QStringLiteral("pulseaudio did not start: ") + server_->errorString());
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(20)) {
+        if (server_->state() != QProcess::Running)
+            return fail(QStringLiteral("pulseaudio ended at once"));
+        if (answers())
+            return true;
+    }
+    return fail(QStringLiteral("pulseaudio did not answer"));
+}
+
+bool SoundServer::answers() const
+{
+    QProcess info;
+    info.setProcessEnvironment(environment());
+    info.start(QStringLiteral("pactl"), {"info"});
+    return info.waitForFinished(2000) && info.exitStatus() == QProcess::NormalExit &&
+           info.exitCode() == 0;
+}
+
+void SoundServer::stop()
+{
+    if (!server_)
+        return;
+    server_->kill();
+    server_->waitForFinished(5000);
+    server_.reset();
+}
+
+bool SoundServer::isRunning() const
+{
+    return server_ && server_->state() == QProcess::Running;
+}
+
+void SoundServer::keepBusy(bool busy)
+{
+    if (!busy) {
+        if (busy_) {
+            busy_->kill();
+            busy_->waitForFinished(2000);
+            busy_.reset();
+        }
+        return;
+    }
+    if (busy_ || !isRunning())
+        return;
+    busy_ = std::make_unique<QProcess>();
+    busy_->setProcessEnvironment(environment());
+    busy_->setStandardOutputFile(QProcess::nullDevice());
+    busy_->start(QStringLiteral("pacat"),
+                 {"--playback", "--raw", "--format=s16le", "--channels=2",
+                  QStringLiteral("--rate=%1").arg(TimedNoise::SampleRate), "/dev/zero"});
+    busy_->waitForStarted(2000);
+}
