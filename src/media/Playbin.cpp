@@ -190,6 +190,12 @@ void Playbin::setPlaying(bool playing)
     gst_element_set_state(pipeline_.get(), playing ? GST_STATE_PLAYING : GST_STATE_PAUSED);
 }
 
+void Playbin::setVolume(double linear)
+{
+    // With the soft-volume flag, playbin scales the samples itself.
+    g_object_set(pipeline_.get(), "volume", linear, nullptr);
+}
+
 qint64 Playbin::positionMs() const
 {
     if (seekPending_)

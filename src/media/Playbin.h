@@ -42,6 +42,9 @@ public:
     // plays at `rate` times normal speed, its pitch kept.
     void seek(qint64 startMs, qint64 stopMs, double rate);
     void setPlaying(bool playing);
+    // The loudness of the sound, 1.0 as recorded (up to 10.0). Heard at
+    // once, without a seek: the sound runs on.
+    void setVolume(double linear);
 
     // Current position in ms, or the target of a seek still in progress.
     // Returns -1 when the position cannot be known.
