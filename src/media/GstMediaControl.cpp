@@ -179,6 +179,10 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
     playbin_ = std::move(playbin);
     source_ = std::move(source);
     broken_ = false;
+    // Every pipeline plays at the volume chosen: after an open, a recovery
+    // and the switch to a decoded track alike. What it prerolled at its
+    // old volume is flushed by the seek that starts each play.
+    playbin_->setVolume(gain());
     connect(playbin_.get(), &Playbin::endOfStream, this, &GstMediaControl::onEndOfStream);
     connect(playbin_.get(), &Playbin::durationChanged, this, &GstMediaControl::onDurationChanged);
     // A stream that breaks while playing stops where it broke. A file that
@@ -330,6 +334,12 @@ void GstMediaControl::speedChanged()
     // the next play takes the new speed.
     if (mode_ == DeviceMode::Playing || (mode_ == DeviceMode::Paused && !endReached_))
         playOnFrom(Position());
+}
+
+void GstMediaControl::volumeChanged()
+{
+    if (playbin_)
+        playbin_->setVolume(gain());
 }
 
 // The play under way goes on from `ms` to the same end, at the current

@@ -44,6 +44,7 @@ public:
 
 protected:
     void speedChanged() override;
+    void volumeChanged() override;
 
 private:
     // What the playbin plays: the media file or its decoded sound.
@@ -75,6 +76,7 @@ private:
     void endEarlyAt(qint32 ms);
     void playOnFrom(qint32 ms);
     double rate() const { return Speed() / double(NormalSpeed); }
+    double gain() const { return Volume() / double(NormalVolume); }
     void onEndOfStream();
     void onDurationChanged();
     qint32 playEnd() const { return toEnd_ ? length_ : playEnd_; }

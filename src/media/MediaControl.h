@@ -50,6 +50,9 @@ enum class DeviceCommand
 //    is changed; a change while playing or paused takes effect at once,
 //    keeping the position and the end of the play. Positions and lengths are
 //    those of the media at every speed.
+//  - Volume (percent of the recorded level, 0 to 200) holds for every play
+//    until it is changed; a change while playing is heard at once, with the
+//    sound running on: no gap, nothing heard twice, the position unmoved.
 //  - StatusUpdate fires periodically in every mode.
 class MediaControl : public QObject
 {
@@ -60,6 +63,8 @@ public:
     static constexpr int NormalSpeed = 1000;
     static constexpr int MinimumSpeed = 500;
     static constexpr int MaximumSpeed = 2000;
+    static constexpr int NormalVolume = 100;
+    static constexpr int MaximumVolume = 200;
 
     using QObject::QObject;
     ~MediaControl() override = default;
@@ -89,6 +94,14 @@ public:
             speedChanged();
     }
 
+    int Volume() const { return volume_; }
+    void setVolume(int percent)
+    {
+        const int volume = std::clamp(percent, 0, int(MaximumVolume));
+        if (std::exchange(volume_, volume) != volume)
+            volumeChanged();
+    }
+
     virtual void command(DeviceCommand command) = 0;
     virtual DeviceMode mode() const = 0;
 
@@ -115,6 +128,8 @@ signals:
 protected:
     // The speed has changed; a play or pause under way follows it.
     virtual void speedChanged() {}
+    // The volume has changed; the sound under way follows it.
+    virtual void volumeChanged() {}
 
     // From and To hold for the next play only: a play takes them, and
     // opening or closing forgets them.
@@ -137,5 +152,6 @@ private:
     bool fromSet_ = false;
     bool toSet_ = false;
     int speed_ = NormalSpeed;
+    int volume_ = NormalVolume;
     std::optional<qint32> endedEarlyAt_;
 };

@@ -262,6 +262,12 @@ void Playbin::setPlaying(bool playing)
     playing_ = playing;
 }
 
+void Playbin::setVolume(double linear)
+{
+    // With the soft-volume flag, playbin scales the samples itself.
+    g_object_set(pipeline_.get(), "volume", linear, nullptr);
+}
+
 qint64 Playbin::positionMs() const
 {
     if (seekPending_)

@@ -45,6 +45,9 @@ public:
     // stream of the sound output, so it sounds at once however long the
     // pipeline stood paused.
     void setPlaying(bool playing);
+    // The loudness of the sound, 1.0 as recorded (up to 10.0). Heard at
+    // once, without a seek: the sound runs on.
+    void setVolume(double linear);
 
     // Current position in ms, or the target of a seek still in progress.
     // Returns -1 when the position cannot be known.

@@ -104,6 +104,9 @@ void FormMain::buildControls()
     // Under the current time, in the free band above the buttons.
     c.lblSpeed = makeLabel(c.Frame1, "lblSpeed", QString(), {1755, 2430, 1365, 225},
                            Qt::AlignHCenter | Qt::AlignTop);
+    // Beside it, under the length.
+    c.lblVolume = makeLabel(c.Frame1, "lblVolume", QString(), {3345, 2430, 1365, 225},
+                            Qt::AlignRight | Qt::AlignTop);
 
     c.Frame3 = makeFrame(c.Frame1, "Frame3", QStringLiteral("Transcript"), MainLayout::Frame3);
     c.Label1 =
@@ -210,6 +213,10 @@ void FormMain::buildMenus()
     c.menuNormalSpeed =
         item(c.menuPlayControl, "menuNormalSpeed", QStringLiteral("Normal Speed"),
              QKeySequence(Qt::SHIFT | Qt::Key_F10), &FormMain::menuNormalSpeed_Click);
+    c.menuLouder = item(c.menuPlayControl, "menuLouder", QStringLiteral("Louder"),
+                        QKeySequence(Qt::Key_F7), &FormMain::menuLouder_Click);
+    c.menuQuieter = item(c.menuPlayControl, "menuQuieter", QStringLiteral("Quieter"),
+                         QKeySequence(Qt::Key_F6), &FormMain::menuQuieter_Click);
     c.menuJumpBack = item(c.menuPlayControl, "menuJumpBack", QStringLiteral("Jump Back"),
                           QKeySequence(Qt::Key_F8), &FormMain::menuJumpBack_Click);
 
@@ -249,8 +256,9 @@ void FormMain::Form_Load()
     // Every control keeps its design state here; only the state is set.
     state_ = WorkspaceState{};
     setWindowTitle(productName());
-    // Every run starts at normal speed.
+    // Every run starts at normal speed, with the volume as recorded.
     setSpeed(MediaControl::NormalSpeed);
+    setVolume(MediaControl::NormalVolume);
 }
 
 void FormMain::ResetWorkspace()

@@ -48,6 +48,7 @@ public:
         AquaButton* cmdRewind;
         QCheckBox* chkAutoRewind;
         QLabel* lblSpeed;
+        QLabel* lblVolume;
         QGroupBox* Frame3;
         QLabel* Label1;
         QLabel* lblSectionStartView;
@@ -74,6 +75,8 @@ public:
         QAction* menuSlower;
         QAction* menuFaster;
         QAction* menuNormalSpeed;
+        QAction* menuLouder;
+        QAction* menuQuieter;
         QAction* menuJumpBack;
         QMenu* menuHelp;
         QAction* menuHelpDoc;
@@ -153,6 +156,9 @@ public slots:
     void menuSlower_Click();
     void menuFaster_Click();
     void menuNormalSpeed_Click();
+    // The volume, kept for every play while the program runs.
+    void menuLouder_Click();
+    void menuQuieter_Click();
     void menuJumpBack_Click();
     void menuHelpDoc_Click();
     void menuAbout_Click();
@@ -182,6 +188,7 @@ private:
     void showCurrentRow(int row, bool atTop);
     void onOpenFailed();
     void setSpeed(int thousandths);
+    void setVolume(int percent);
 
     MediaControl& mmc_;
     Prompts& prompts_;

@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int SpeedStep = 100;
+constexpr int VolumeStep = 10;
 
 QString modeText(CaptureCycle::ModeShown mode)
 {
@@ -182,6 +183,23 @@ void FormMain::setSpeed(int thousandths)
 {
     mmc_.setSpeed(thousandths);
     ui_.lblSpeed->setText(QStringLiteral("Speed %1x").arg(mmc_.Speed() / 1000.0, 0, 'f', 1));
+}
+
+void FormMain::menuLouder_Click()
+{
+    setVolume(mmc_.Volume() + VolumeStep);
+}
+
+void FormMain::menuQuieter_Click()
+{
+    setVolume(mmc_.Volume() - VolumeStep);
+}
+
+// The volume, in percent of the recording's own level, which every play keeps.
+void FormMain::setVolume(int percent)
+{
+    mmc_.setVolume(percent);
+    ui_.lblVolume->setText(QStringLiteral("Volume %1%").arg(mmc_.Volume()));
 }
 
 void FormMain::showStatus()

@@ -34,21 +34,22 @@ struct MediaRig
         return d().Length() > 0;
     }
     // Steps apart by blanks: a command (close, open, play, pause); from:MS,
-    // to:MS, jump:MS, speed:N; wait:MS lets time pass, end waits while the
-    // device plays, reset forgets what was heard.
+    // to:MS, jump:MS, speed:N, volume:N; wait:MS lets time pass, end waits
+    // while the device plays, reset forgets what was heard.
     void run(const QString& steps)
     {
         for (const QString& step : steps.split(' ', Qt::SkipEmptyParts)) {
             const QString name = step.section(':', 0, 0);
             const int value = step.section(':', 1).toInt();
-            name == "from"    ? d().setFrom(value)
-            : name == "to"    ? d().setTo(value)
-            : name == "jump"  ? d().jumpTo(value)
-            : name == "speed" ? d().setSpeed(value)
-            : name == "wait"  ? (gst ? QTest::qWait(value) : fake.advance(value))
-            : name == "end"   ? waitWhilePlaying()
-            : name == "reset" ? (gst ? meter.reset() : fake.resetPlayed())
-                              : d().setCommand(name);
+            name == "from"     ? d().setFrom(value)
+            : name == "to"     ? d().setTo(value)
+            : name == "jump"   ? d().jumpTo(value)
+            : name == "speed"  ? d().setSpeed(value)
+            : name == "volume" ? d().setVolume(value)
+            : name == "wait"   ? (gst ? QTest::qWait(value) : fake.advance(value))
+            : name == "end"    ? waitWhilePlaying()
+            : name == "reset"  ? (gst ? meter.reset() : fake.resetPlayed())
+                               : d().setCommand(name);
         }
     }
     // After `steps`, how the device differs from being in `mode` at

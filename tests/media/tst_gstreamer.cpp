@@ -170,6 +170,28 @@ private slots:
         }
     }
 
+    // A change of volume is heard at once, and only the level changes: the
+    // play runs on to its end, nothing skipped or heard twice. A file opened
+    // afresh plays at the volume chosen.
+    void volume()
+    {
+        const QString path = dir_.filePath("tone.wav");
+        MediaRig r(true);
+        QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i",
+                                   "aevalsrc=exprs='0.3*sin(2*PI*440*t)':s=44100:d=4", path}) &&
+                r.open(path));
+        STEP(r,
+             "from:0 to:1500 play wait:300 volume:50 wait:300 volume:200 wait:300 volume:100 end",
+             Stopped, 1500, 1500);
+        r.run("play");
+        for (const int volume : {100, 50, 200}) {
+            STEP(r, QString("volume:%1 wait:100 reset wait:200").arg(volume), Playing, -1);
+            QCOMPARE_LT(qAbs(r.meter.peak() - 0.003 * volume), 0.01);
+        }
+        STEP(r, "close open reset from:0 to:300 play end", Stopped, 300, 300);
+        QCOMPARE_LT(qAbs(r.meter.peak() - 0.6), 0.01);
+    }
+
     // The length of MPEG audio without a VBR header (-1: with one, or no
     // MPEG audio), by counting its frames. No cut of it is longer, and each
     // is read without overrunning (a sanitizer watches the heap copy). An

@@ -172,9 +172,10 @@ void TestMainWindow::keysFromTheTextBox()
     prompts.script({Prompts::Answer::No, Prompts::Answer::No, Prompts::Answer::Ok});
     prompts.scriptFiles({Media, "", ""});
     device.addMedia(Media, 60000);
-    for (QAction* action : {c.menuOpen, c.menuPlay, c.menuSlower, c.menuFaster, c.menuNormalSpeed,
-                            c.menuJumpBack, c.menuPlay, c.menuRewind, c.menuSave, c.menuLoad,
-                            c.menuExport, c.menuExportSubtitles, c.menuHelpDoc}) {
+    for (QAction* action :
+         {c.menuOpen, c.menuPlay, c.menuSlower, c.menuFaster, c.menuNormalSpeed, c.menuLouder,
+          c.menuQuieter, c.menuJumpBack, c.menuPlay, c.menuRewind, c.menuSave, c.menuLoad,
+          c.menuExport, c.menuExportSubtitles, c.menuHelpDoc}) {
         QSignalSpy triggered(action, &QAction::triggered);
         if (action == c.menuExport)
             QTimer::singleShot(0, [&] {
@@ -187,6 +188,15 @@ void TestMainWindow::keysFromTheTextBox()
     }
     QCOMPARE(device.commands().mid(0, 4), QStringList({"close", "close", "open", "play"}));
     QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
+    // F7 and F6 make the sound louder and quieter by a tenth, from silence to twice the recording.
+    const auto volumeAfter = [&](Qt::Key key, int presses) {
+        for (int press = 0; press < presses; ++press)
+            QTest::keyClick(c.txtScript, key);
+        return c.lblVolume->text() + " / " + QString::number(device.Volume());
+    };
+    QCOMPARE(volumeAfter(Qt::Key_F6, 3), QString("Volume 70% / 70"));
+    QCOMPARE(volumeAfter(Qt::Key_F7, 14), QString("Volume 200% / 200"));
+    QCOMPARE(volumeAfter(Qt::Key_F6, 21), QString("Volume 0% / 0"));
     QVERIFY(browser.opened.size() == 1 && modalOverWindow); // the user guide, the export window
     QVERIFY(c.txtScript->toPlainText().isEmpty() && !prompts.unexpected);
     // The keys reach the menus from the other controls too.
@@ -240,6 +250,10 @@ void TestMainWindow::layoutFollowsTheWindow()
     TestWindow t;
     t.w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&t.w));
+    // The volume beside the speed, clear of it and wide enough for its longest text.
+    const QLabel& volume = *t.c.lblVolume;
+    QVERIFY(volume.fontMetrics().horizontalAdvance("Volume 200%") <= volume.width() &&
+            !volume.geometry().intersects(t.c.lblSpeed->geometry()));
     for (const QSize size : {QSize(200, 100), QSize(1400, 900)}) {
         t.w.resize(size);
         const auto outer = [&t] {
