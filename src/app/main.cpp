@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "dialogs/MessageBoxPrompts.h"
 #include "media/GstMediaControl.h"
+#include "media/OutputKeeper.h"
 #include "workspace/FormMain.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QTimer>
 
 int main(int argc, char** argv)
@@ -32,6 +34,10 @@ int main(int argc, char** argv)
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                screen->availableGeometry()));
     window.show();
+    // The sound output is kept open from the start, off the window's thread:
+    // a sound server needs a moment to settle on a short horizon, and the
+    // first play after opening a recording must sound at once.
+    QThreadPool::globalInstance()->start([] { OutputKeeper::keepOpen(); });
     // Ended from outside, the program keeps the work for the next start and
     // leaves every event loop, a question's too, without asking anything.
     const EndSignals endSignals([&window] {

@@ -4,6 +4,7 @@
 #include "media/GstSupport.h"
 #include "media/MediaLog.h"
 #include "media/MpegAudioScan.h"
+#include "media/OutputKeeper.h"
 #include "media/Playbin.h"
 
 #include <QElapsedTimer>
@@ -92,6 +93,8 @@ qint32 GstMediaControl::Position() const
     default:
         if (endReached_)
             return playEnd();
+        if (broken_)
+            return lastPosition_;
         // The sink's clock may run a little past the end of a stretch
         // played faster or slower while its last sound comes out.
         if (const qint64 position = playbin_->positionMs(); position >= 0)
@@ -107,6 +110,8 @@ void GstMediaControl::open()
     // scan on the very first run) is not the file's fault.
     if (!isRegularFile(FileName()) || !ensureGstreamer())
         return;
+    if (!audioSink_)
+        OutputKeeper::keepOpen();
     ChosenReading reading = chooseReading(FileName());
     if (!reading.playbin || !usableLength(reading.lengthMs)) {
         track_.reset();
@@ -185,29 +190,44 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
     playbin_->setVolume(gain());
     connect(playbin_.get(), &Playbin::endOfStream, this, &GstMediaControl::onEndOfStream);
     connect(playbin_.get(), &Playbin::durationChanged, this, &GstMediaControl::onDurationChanged);
-    // A stream that breaks while playing stops where it broke. A file that
-    // cannot be read or decoded on has ended there; a failing sound output
-    // says nothing about the file.
+    // A file that cannot be read or decoded on has ended where it broke. A
+    // failing sound output says nothing about the file: the play pauses
+    // there, to go on once an output is back.
     connect(playbin_.get(), &Playbin::failed, this, [this](bool inSoundOutput) {
-        if (mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused) {
-            if (inSoundOutput)
-                stopAt(Position());
-            else
-                endEarlyAt(Position());
-        }
+        // What else fails after the first error only follows from it.
+        if (broken_)
+            return;
+        const bool underWay = mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused;
+        const qint32 position = Position();
         broken_ = true;
+        if (underWay && inSoundOutput) {
+            mode_ = DeviceMode::Paused;
+            lastPosition_ = position;
+        } else if (underWay) {
+            endEarlyAt(position);
+        }
+        if (inSoundOutput)
+            setSoundOutput(SoundOutput::Lost);
     });
+    // A sink chosen by the caller is what it wants; the default output may
+    // have had to fall back to a silent stand-in.
+    setSoundOutput(audioSink_ || playbin_->outputFeedsDevice() ? SoundOutput::Heard
+                                                               : SoundOutput::Silent);
 }
 
+// Before a play: a fresh stream for one that broke, and another look for a
+// sound output while there is none.
 bool GstMediaControl::recover()
 {
-    if (!broken_)
+    if (!audioSink_)
+        OutputKeeper::keepOpen();
+    if (!broken_ && soundOutput() == SoundOutput::Heard)
         return true;
     auto fresh =
         Playbin::open(source_.path, audioSink_, OpenTimeoutMs,
                       source_.sequential ? Playbin::Reading::Sequential : Playbin::Reading::Random);
     if (!fresh)
-        return false;
+        return !broken_; // a silent stream still plays
     adopt(std::move(fresh), source_);
     return true;
 }
@@ -294,6 +314,15 @@ void GstMediaControl::pause()
     case DeviceMode::Paused:
         if (endReached_) {
             stopAt(playEnd());
+        } else if (broken_ || soundOutput() != SoundOutput::Heard) {
+            // The same play on a fresh stream, from where it paused.
+            const qint32 position = lastPosition_;
+            if (!recover())
+                break;
+            playbin_->seek(position, toEnd_ ? -1 : playEnd_, rate());
+            lastPosition_ = position;
+            playbin_->setPlaying(true);
+            mode_ = DeviceMode::Playing;
         } else {
             playbin_->setPlaying(true);
             mode_ = DeviceMode::Playing;

@@ -33,6 +33,10 @@ using GstEventPtr = std::unique_ptr<GstEvent, GstMiniObjectUnref>;
 // fast because nothing touches GStreamer until the first media is opened.
 bool ensureGstreamer();
 
+// True when `element` is, or holds, the sink of a sound device or server
+// rather than a silent stand-in.
+bool feedsAudioDevice(GstElement* element);
+
 // Nanoseconds to milliseconds, rounded to the nearest (never truncated).
 constexpr qint64 nsToMs(gint64 ns)
 {

@@ -19,6 +19,14 @@ enum class DeviceMode
     Ready,
 };
 
+// Whether what the device plays is heard.
+enum class SoundOutput
+{
+    Heard,  // through a sound server or device
+    Silent, // none could be opened: plays go on in real time, unheard
+    Lost,   // the output failed while playing, which paused the play there
+};
+
 enum class DeviceCommand
 {
     Close,
@@ -46,6 +54,11 @@ enum class DeviceCommand
 //  - "pause" toggles: playing -> paused; paused -> resumes the same play with
 //    the same end; stopped -> paused where it stands.
 //  - "close" is harmless when nothing is open.
+//  - When the sound output fails while playing, the play pauses where it was
+//    (Paused, Position() there) and soundOutput() is Lost; "pause" resumes it
+//    on a fresh output, from there to the same end. When no output can be
+//    opened, plays go on in real time, unheard, and soundOutput() is Silent.
+//    Every play looks for an output again.
 //  - Speed (thousandths of normal, pitch kept) holds for every play until it
 //    is changed; a change while playing or paused takes effect at once,
 //    keeping the position and the end of the play. Positions and lengths are
@@ -122,8 +135,11 @@ public:
     // Where the media ran out of sound before its end, if it has (see above).
     std::optional<qint32> endedEarlyAt() const { return endedEarlyAt_; }
 
+    SoundOutput soundOutput() const { return soundOutput_; }
+
 signals:
     void StatusUpdate();
+    void soundOutputChanged(SoundOutput output);
 
 protected:
     // The speed has changed; a play or pause under way follows it.
@@ -137,6 +153,11 @@ protected:
     std::optional<qint32> takeTo() { return take(to_, toSet_); }
     void forgetFromAndTo() { fromSet_ = toSet_ = false; }
     void setEndedEarlyAt(std::optional<qint32> ms) { endedEarlyAt_ = ms; }
+    void setSoundOutput(SoundOutput output)
+    {
+        if (std::exchange(soundOutput_, output) != output)
+            emit soundOutputChanged(output);
+    }
 
 private:
     static std::optional<qint32> take(qint32 value, bool& set)
@@ -154,4 +175,5 @@ private:
     int speed_ = NormalSpeed;
     int volume_ = NormalVolume;
     std::optional<qint32> endedEarlyAt_;
+    SoundOutput soundOutput_ = SoundOutput::Heard;
 };

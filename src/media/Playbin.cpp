@@ -3,8 +3,6 @@
 #include "media/MediaLog.h"
 #include "media/TempoFilter.h"
 
-#include <gst/audio/audio.h>
-
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
@@ -75,29 +73,6 @@ bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
     }
     qCWarning(lcMedia) << "nothing was ready to play after" << timeoutMs << "ms";
     return false;
-}
-
-// True when `element` is, or holds, the sink of a sound device or server
-// (rather than a silent stand-in).
-bool feedsAudioDevice(GstElement* element)
-{
-    if (GST_IS_AUDIO_BASE_SINK(element))
-        return true;
-    if (!GST_IS_BIN(element))
-        return false;
-    GValue found = G_VALUE_INIT;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(element));
-    const bool any = gst_iterator_find_custom(
-        it,
-        [](gconstpointer item, gconstpointer) {
-            return GST_IS_AUDIO_BASE_SINK(g_value_get_object(static_cast<const GValue*>(item))) ? 0
-                                                                                                : 1;
-        },
-        &found, nullptr);
-    if (any)
-        g_value_unset(&found);
-    gst_iterator_free(it);
-    return any;
 }
 
 } // namespace

@@ -57,6 +57,10 @@ public:
     // error or when time ran out.
     bool waitForEnd(int timeoutMs);
 
+    // True when the sound goes to a sound server or device, not to a silent
+    // stand-in.
+    bool outputFeedsDevice() const;
+
     // Handles every message already waiting on the bus.
     void dispatchPending();
 
@@ -73,7 +77,6 @@ private:
     bool fromSoundOutput(GstMessage* message) const;
     void seekNs(gint64 start);
     bool renewOutput();
-    bool outputFeedsDevice() const;
 
     GstObjectPtr<GstElement> pipeline_;
     GstObjectPtr<GstBus> bus_;

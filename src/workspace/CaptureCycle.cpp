@@ -26,6 +26,20 @@ CaptureCycle::CaptureCycle(MediaControl& device, SectionTableModel& table,
     // A table loaded whole goes on at its last section.
     connect(&table_, &QAbstractItemModel::modelReset, this,
             [this] { setCurrentRow(lastRow(), false); });
+    connect(&device_, &MediaControl::soundOutputChanged, this, &CaptureCycle::onSoundOutputChanged);
+}
+
+// Sound lost while the capture section plays closes it where the sound
+// stopped, as a pause does: its words can be typed, and Continue commits it
+// and plays on once an output is back.
+void CaptureCycle::onSoundOutputChanged(SoundOutput output)
+{
+    if (output != SoundOutput::Lost || phase_ != Phase::Capturing ||
+        device_.mode() != DeviceMode::Paused)
+        return;
+    statusUpdate();
+    setCaptureOpen(false);
+    statusTick();
 }
 
 bool CaptureCycle::endFollowsPosition() const

@@ -6,6 +6,7 @@
 #include <optional>
 
 class MediaControl;
+enum class SoundOutput;
 class SectionTableModel;
 struct WorkspaceState;
 
@@ -138,6 +139,7 @@ signals:
     void recordingEndedEarly(qint32 atMs);
 
 private:
+    void onSoundOutputChanged(SoundOutput output);
     int lastRow() const;
     bool isReplayable(int row) const;
     void setCurrentRow(int row, bool atTop);

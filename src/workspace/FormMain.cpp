@@ -239,6 +239,7 @@ void FormMain::connectHandlers()
     connect(typingKeeper_, &QTimer::timeout, this,
             [this] { project_.keepTyping(cycle_.currentRow()); });
     connect(&mmc_, &MediaControl::StatusUpdate, this, &FormMain::MMC_StatusUpdate);
+    connect(&mmc_, &MediaControl::soundOutputChanged, this, &FormMain::showSoundOutput);
     connect(c.oGrid, &SectionGrid::Click, this, &FormMain::oGrid_Click);
     connect(c.SliderTime, &PlaySlider::TryToSeekTo, this, &FormMain::SliderTime_TryToSeekTo);
     connect(c.SliderTime, &PlaySlider::SeekTo, this, &FormMain::SliderTime_SeekTo);

@@ -11,6 +11,7 @@
 
 class AquaButton;
 class MediaControl;
+enum class SoundOutput;
 class PlaySlider;
 class ProblemBar;
 class Prompts;
@@ -185,6 +186,7 @@ private:
     void showHighlight(qint32 start, qint32 end);
     void showPosition(qint32 position);
     void showLength(qint32 length);
+    void showSoundOutput(SoundOutput output);
     void showCurrentRow(int row, bool atTop);
     void onOpenFailed();
     void setSpeed(int thousandths);
@@ -201,6 +203,7 @@ private:
     QSet<int> keysPressedInScript_;
     // The bar's own problem, beside the project's.
     static constexpr int RecordingEndedEarly = 100;
+    static constexpr int NoSoundOutput = 101;
     // Typing reaches the recovery journal within this time of the key.
     QTimer* typingKeeper_ = nullptr;
 };

@@ -242,6 +242,32 @@ void FormMain::showLength(qint32 length)
     ui_.lblEnd->setText(FormatTime(length));
 }
 
+// Told in the bar, which takes no keys, until sound is back: the user may
+// type on from memory meanwhile.
+void FormMain::showSoundOutput(SoundOutput output)
+{
+    switch (output) {
+    case SoundOutput::Heard:
+        ui_.problemBar->clearProblem(NoSoundOutput);
+        break;
+    case SoundOutput::Silent:
+        ui_.problemBar->showProblem(
+            NoSoundOutput,
+            QStringLiteral("No sound output: no sound server or sound device could be opened, so "
+                           "nothing is heard. Playing goes on silently, in real time; sound comes "
+                           "back at the next play once an output is there."));
+        break;
+    case SoundOutput::Lost:
+        ui_.problemBar->showProblem(
+            NoSoundOutput,
+            QStringLiteral("The sound output was lost while playing (the sound server stopped, or "
+                           "the device went away). Playing paused at %1; the section and its text "
+                           "are kept. F11 plays on once an output is back.")
+                .arg(FormatTime(mmc_.Position())));
+        break;
+    }
+}
+
 // The row is selected whole.
 void FormMain::showCurrentRow(int row, bool atTop)
 {

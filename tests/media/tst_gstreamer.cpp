@@ -84,13 +84,12 @@ private slots:
                 (TestMedia::extension(kind) != "mp3" || playbin->contains("mpg123audiodec")));
     }
 
-    // What goes wrong. A stream that breaks while playing stops there; the
-    // next play opens it afresh. GStreamer's WAV reader rejects the pad byte
-    // of 8-bit mono with an odd number of samples unless fed in order; a WAV
-    // cut in the middle of its sound plays what it has (lengths rounded to the
-    // nearest ms). Files that cannot be played open with length 0, not open,
-    // without a hang, and leave the device usable. When the disk is too full
-    // to decode an MPEG stream into a track, the original plays on.
+    // What goes wrong. A sound output that fails while playing pauses the
+    // play there; resuming goes on from there on a fresh output. GStreamer's WAV reader rejects the
+    // pad byte of 8-bit mono with an odd number of samples unless fed in order; a WAV cut in the
+    // middle of its sound plays what it has (lengths rounded to the nearest ms). Files that cannot
+    // be played open with length 0, not open, without a hang, and leave the device usable. When the
+    // disk is too full to decode an MPEG stream into a track, the original plays on.
     void trouble()
     {
         int sinks = 0;
@@ -102,9 +101,14 @@ private slots:
             return gst_parse_bin_from_description("identity error-after=20 ! fakesink sync=true",
                                                   TRUE, nullptr);
         });
+        // It pauses where it failed and goes on, on a fresh output, from there.
         QVERIFY(r.open(media_[Kind::Wav]));
-        r.run("from:0 to:3500 play end");
-        QVERIFY(r.d().mode() == Stopped && r.d().Position() < 3500);
+        r.run("from:0 to:3500 play wait:1000");
+        const qint32 lostAt = r.d().Position();
+        QVERIFY(r.d().mode() == Paused && lostAt < 1000);
+        QVERIFY(r.d().soundOutput() == SoundOutput::Lost);
+        STEP(r, "reset pause end", Stopped, 3500, 3500 - lostAt, 30);
+        QVERIFY(r.d().soundOutput() == SoundOutput::Heard);
         STEP(r, "reset from:500 to:1500 play end", Stopped, 1500, 1000);
 
         const QString odd = dir_.filePath("dictaphone.wav"), dir = dir_.path();
