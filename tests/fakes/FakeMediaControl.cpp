@@ -32,6 +32,7 @@ void FakeMediaControl::play()
 {
     if (mode_ == DeviceMode::NotOpen)
         return;
+    setSoundOutput(SoundOutput::Heard);
     const qint32 start = std::clamp(takeFrom().value_or(position_), 0, length_);
     const qint32 end = std::clamp(takeTo().value_or(length_), 0, length_);
     position_ = std::min(start, end);
@@ -45,6 +46,7 @@ void FakeMediaControl::pause()
     if (mode_ == DeviceMode::Playing) {
         mode_ = DeviceMode::Paused;
     } else if (mode_ == DeviceMode::Paused) {
+        setSoundOutput(SoundOutput::Heard);
         mode_ = position_ >= playEnd_ ? DeviceMode::Stopped : DeviceMode::Playing;
     } else if (mode_ == DeviceMode::Stopped) {
         playEnd_ = length_;

@@ -21,6 +21,14 @@ public:
     void removeMedia(const QString& path) { media_.remove(path); } // opening it fails from now on
     // The open file's sound ends at `ms` from now on, whatever its length says.
     void cutShort(qint32 ms) { soundEnd_ = ms; }
+    // The sound output goes silent or is lost (which pauses a play); the
+    // next play or resume finds it again.
+    void loseSound(SoundOutput output)
+    {
+        if (output == SoundOutput::Lost && mode_ == DeviceMode::Playing)
+            mode_ = DeviceMode::Paused;
+        setSoundOutput(output);
+    }
 
     // Moves the clock on by `ms`. A playing device advances, at its speed, and stops exactly
     // at the end of its play; StatusUpdate is emitted every 100 ms of the clock.

@@ -68,6 +68,7 @@ private slots:
     void tableAndSeekBarByMouse();
     void layoutFollowsTheWindow();
     void closingStopsTheSoundFirst();
+    void soundLostWhileCapturing();
 };
 
 void TestMainWindow::showsTheCycle()
@@ -315,3 +316,28 @@ void TestMainWindow::closingStopsTheSoundFirst()
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_window.moc"
+
+// A lost output closes the capture section where the sound stopped and says so in the bar;
+// Continue commits the section and plays on, and the bar clears. No output
+// at all is told the same way.
+void TestMainWindow::soundLostWhileCapturing()
+{
+    Window t;
+    auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
+    w.cmdPlay_Click();
+    device.advance(1500);
+    device.loseSound(SoundOutput::Lost);
+    device.advance(500);
+    w.Timer1_Timer();
+    QCOMPARE(t.shown().mid(0, 2),
+             QStringList({"Paused... \nPlease type the text for this section.", "Continue (F11)"}));
+    QVERIFY(c.problemBar->text().contains("Playing paused at 00:00:01"));
+    QTest::keyClicks(c.txtScript, "words");
+    w.menuPlay_Click();
+    QCOMPARE(device.mode(), DeviceMode::Playing);
+    QCOMPARE(c.oGrid->text(1, 4), QString("words"));
+    QCOMPARE(t.shown().mid(4, 1), QStringList({"1500..1500"}));
+    QVERIFY(c.problemBar->isHidden());
+    device.loseSound(SoundOutput::Silent);
+    QVERIFY(c.problemBar->text().startsWith("No sound output"));
+}
