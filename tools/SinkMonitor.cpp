@@ -4,6 +4,9 @@
 #include "tools/SoundMeter.h"
 #include "tools/TimedNoise.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -13,7 +16,7 @@ namespace {
 constexpr qint64 Rate = TimedNoise::SampleRate;
 constexpr int Loud = 655;                 // 2 % of full scale: anything quieter is silence
 constexpr qint64 GapSamples = Rate / 200; // 5 ms of silence ends a stretch
-constexpr qint64 Window = Rate / 100;     // 10 ms read at a time
+constexpr qint64 Window = Rate / 50;      // 20 ms read at a time
 
 qint64 samplesToNs(qint64 samples)
 {
@@ -59,6 +62,14 @@ bool SinkMonitor::start()
         stop();
         return false;
     }
+    // The server first hands over what it holds already, in a burst; what
+    // was heard from then on arrives as it is played.
+    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QThread::msleep(10)) {
+        const std::lock_guard lock(mutex_);
+        if (qint64(samples_.size()) >= Rate / 4)
+            break;
+    }
+    clear();
     return true;
 }
 

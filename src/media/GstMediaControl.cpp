@@ -52,6 +52,9 @@ GstMediaControl::GstMediaControl(SinkFactory audioSink, QObject* parent)
             playbin_->setPlaying(true);
     });
     statusTimer_.setInterval(StatusIntervalMs);
+    // The position is kept as it goes, for when the stream fails and can no
+    // longer tell it.
+    connect(&statusTimer_, &QTimer::timeout, this, [this] { Position(); });
     connect(&statusTimer_, &QTimer::timeout, this, &MediaControl::StatusUpdate);
     statusTimer_.start();
 }
@@ -219,9 +222,14 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
 // sound output while there is none.
 bool GstMediaControl::recover()
 {
+    // A broken stream lets go of its output first: a new one to the same
+    // sound server would share its dead connection.
+    const bool renew = broken_ || soundOutput() != SoundOutput::Heard;
+    if (broken_)
+        playbin_->release();
     if (!audioSink_)
-        OutputKeeper::keepOpen();
-    if (!broken_ && soundOutput() == SoundOutput::Heard)
+        OutputKeeper::keepOpen(renew);
+    if (!renew)
         return true;
     auto fresh =
         Playbin::open(source_.path, audioSink_, OpenTimeoutMs,

@@ -46,12 +46,12 @@ void stop()
 
 } // namespace
 
-void keepOpen()
+void keepOpen(bool afresh)
 {
     const std::lock_guard lock(guard);
     if (!ensureGstreamer())
         return;
-    if (pipeline && !failed() && feedsAudioDevice(output))
+    if (pipeline && !afresh && !failed() && feedsAudioDevice(output))
         return;
     if (pipeline)
         stop();

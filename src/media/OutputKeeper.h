@@ -12,9 +12,10 @@
 namespace OutputKeeper {
 
 // Starts the stream, or starts it again when it has failed or has had to
-// make do without a real output, which may be there by now. Safe from any
-// thread.
-void keepOpen();
+// make do without a real output, which may be there by now; `afresh` starts
+// it again in any case (a play has just lost its output, and this stream's
+// connection is dead too). Safe from any thread.
+void keepOpen(bool afresh = false);
 
 // True while the stream plays to a real sound server or device.
 bool reachesDevice();

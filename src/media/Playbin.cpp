@@ -135,6 +135,11 @@ Playbin::~Playbin()
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
 }
 
+void Playbin::release()
+{
+    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+}
+
 qint64 Playbin::durationMs() const
 {
     gint64 duration = 0;

@@ -61,6 +61,9 @@ public:
     // stand-in.
     bool outputFeedsDevice() const;
 
+    // Stops the pipeline for good and lets go of the sound output.
+    void release();
+
     // Handles every message already waiting on the bus.
     void dispatchPending();
 

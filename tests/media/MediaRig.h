@@ -2,6 +2,7 @@
 
 #include "FakeMediaControl.h"
 #include "media/GstMediaControl.h"
+#include "tools/SinkMonitor.h"
 #include "tools/SoundMeter.h"
 
 #include <QTest>
@@ -9,11 +10,18 @@
 #include <functional>
 #include <memory>
 
-// A media device with a clock and an ear: the fake and its own clock, or the
+// A media device with a clock and an ear: the fake and its own clock, the
 // GStreamer device playing in real time into a sink that measures what it
-// hears (`wrap` may put something else in its place).
+// hears (`wrap` may put something else in its place), or the GStreamer device
+// playing through its ordinary output into a sound server, heard there.
 struct MediaRig
 {
+    explicit MediaRig(const SoundServer& server)
+        : monitor(std::make_unique<SinkMonitor>(server, 0)),
+          gst(std::make_unique<GstMediaControl>())
+    {
+        monitor->start();
+    }
     explicit MediaRig(bool real, std::function<GstElement*(GstElement*)> wrap = std::identity())
     {
         if (real)
@@ -21,7 +29,17 @@ struct MediaRig
                 [this, wrap] { return wrap(meter.createSink()); });
     }
     MediaControl& d() { return gst ? *gst : static_cast<MediaControl&>(fake); }
-    qint64 heardMs() const { return gst ? (meter.heardUs() + 500) / 1000 : fake.playedMs(); }
+    qint64 heardMs() const
+    {
+        if (!monitor)
+            return gst ? (meter.heardUs() + 500) / 1000 : fake.playedMs();
+        if (gst->mode() != DeviceMode::Playing)
+            QTest::qWait(30); // what has been played reaches the monitor
+        qint64 ns = 0;
+        for (const SinkMonitor::Span& span : monitor->spans())
+            ns += span.endNs - span.startNs;
+        return (ns + 500000) / 1000000;
+    }
     void waitWhilePlaying() // 30 s at most
     {
         for (int ms = 0; ms < 30000 && d().mode() == DeviceMode::Playing; ms += 10)
@@ -48,7 +66,9 @@ struct MediaRig
             : name == "volume" ? d().setVolume(value)
             : name == "wait"   ? (gst ? QTest::qWait(value) : fake.advance(value))
             : name == "end"    ? waitWhilePlaying()
-            : name == "reset"  ? (gst ? meter.reset() : fake.resetPlayed())
+            : name == "reset"  ? (monitor ? monitor->clear()
+                                  : gst   ? meter.reset()
+                                          : fake.resetPlayed())
                                : d().setCommand(name);
         }
     }
@@ -70,6 +90,7 @@ struct MediaRig
 
     FakeMediaControl fake;
     SoundMeter meter; // outlives the sinks of the device below
+    std::unique_ptr<SinkMonitor> monitor;
     std::unique_ptr<GstMediaControl> gst;
 };
 

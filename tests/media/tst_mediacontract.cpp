@@ -1,9 +1,12 @@
 // The contract of MediaControl.h, kept alike by the fake device that window
-// tests use and by the GStreamer device playing a real file in real time.
+// tests use and by the GStreamer device playing a real file in real time, into
+// a measuring sink and through a real sound server.
 
 #include "MediaRig.h"
 #include "TestFiles.h"
 #include "TestMedia.h"
+
+#include "media/OutputKeeper.h"
 
 #include <QTemporaryDir>
 
@@ -15,19 +18,30 @@ class TestMediaContract : public QObject
 
     QTemporaryDir dir_;
     const QString wav_ = TestMedia::generate(dir_.path(), TestMedia::Kind::Wav);
+    SoundServer server_;
     std::unique_ptr<MediaRig> r_; // the device of this run, with the 4 s file open
 
 private slots:
     void initTestCase_data()
     {
-        QTest::addColumn<bool>("real");
-        QTest::newRow("fake") << false;
-        QTest::newRow("gstreamer") << true;
+        QTest::addColumn<int>("rig");
+        QTest::newRow("fake") << 0;
+        QTest::newRow("gstreamer") << 1;
+        QTest::newRow("sound server") << 2;
+    }
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(server_.start(&why), qPrintable(why));
+        server_.useForThisProcess();
+        // As the program does at start-up, in time for the server to settle.
+        OutputKeeper::keepOpen();
+        QTest::qWait(2500);
     }
     void init()
     {
-        QFETCH_GLOBAL(bool, real);
-        r_ = std::make_unique<MediaRig>(real);
+        QFETCH_GLOBAL(int, rig);
+        r_ = rig == 2 ? std::make_unique<MediaRig>(server_) : std::make_unique<MediaRig>(rig == 1);
         r_->fake.addMedia(wav_, 4000);
         QVERIFY(r_->open(wav_));
         STEP(*r_, "", Stopped, 0);

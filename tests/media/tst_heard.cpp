@@ -1,0 +1,175 @@
+// What a listener hears through a real sound server (a private PulseAudio,
+// its sink recorded): each section heard from its start to its end, once, in
+// the formats people record in and at every speed; the first play after
+// opening at once, however long the file sat open; a lost output and a
+// missing one.
+
+#include "TestMedia.h"
+
+#include "media/GstMediaControl.h"
+#include "media/OutputKeeper.h"
+#include "tools/SinkMonitor.h"
+#include "tools/SoundMeter.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using TestMedia::Kind;
+
+namespace {
+
+constexpr int MediaSeconds = 12;
+// Far above what is heard here (under 10 ms), far below the 1.5 s a play once
+// waited after a recording had sat open for that long.
+constexpr qint64 AtOnceMs = 300;
+
+} // namespace
+
+class TestHeard : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    SoundServer server_;
+    QMap<Kind, QString> media_;
+
+    // The device's default output, opened on `kind`, and an ear on the server.
+    void open(GstMediaControl& device, Kind kind)
+    {
+        device.setFileName(media_[kind]);
+        device.command(DeviceCommand::Open);
+        QVERIFY(device.Length() > 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(server_.start(&why), qPrintable(why));
+        server_.useForThisProcess();
+        OutputKeeper::keepOpen(); // as the program does at start-up
+        for (const Kind kind : {Kind::Wav, Kind::M4a})
+            QVERIFY(!(media_[kind] = TestMedia::generate(dir_.path(), kind, MediaSeconds,
+                                                         TestMedia::Signal::TimedNoise))
+                         .isEmpty());
+        QTest::qWait(2000);
+    }
+
+    // Sections are heard to within `ms` of their bounds. AAC's last frame
+    // before a stop comes out up to 7 ms short; at other speeds a stretch
+    // may end within one window of the stretcher (20 ms chunks, their
+    // overlap and 14 ms of search).
+    void sectionsAsHeard_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<double>("ms");
+        QTest::newRow("wav") << Kind::Wav << 1000 << 5.0;
+        QTest::newRow("m4a") << Kind::M4a << 1000 << 10.0;
+        QTest::newRow("wav 0.5x") << Kind::Wav << 500 << 14 + 20 * 1.7;
+        QTest::newRow("m4a 2.0x") << Kind::M4a << 2000 << 14 + 20 * 3.2;
+    }
+    // A capture paused and continued after a while, then both sections
+    // replayed: each play heard at once, from where it starts to where it
+    // ends.
+    void sectionsAsHeard()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(int, speed);
+        QFETCH(double, ms);
+        GstMediaControl device;
+        SinkMonitor monitor(server_, MediaSeconds);
+        QVERIFY(monitor.start());
+        open(device, kind);
+        device.setSpeed(speed);
+        QList<qint64> keys;
+        const auto key = [&](DeviceCommand command, qint32 from = -1, qint32 to = -1) {
+            if (from >= 0) {
+                device.setFrom(from);
+                device.setTo(to);
+            }
+            keys.append(SoundMeter::nowNs());
+            device.command(command);
+        };
+        QTest::qWait(1500); // the file sits open
+        key(DeviceCommand::Play);
+        QTest::qWait(1200);
+        device.command(DeviceCommand::Pause);
+        const qint32 first = device.Position();
+        QTest::qWait(1500); // typing
+        key(DeviceCommand::Pause);
+        QTest::qWait(1200);
+        device.command(DeviceCommand::Pause);
+        const qint32 second = device.Position();
+        QTest::qWait(300);
+        key(DeviceCommand::Play, 0, first);
+        QTRY_VERIFY_WITH_TIMEOUT(device.mode() == DeviceMode::Stopped, 10000);
+        QTest::qWait(300);
+        key(DeviceCommand::Play, first, second);
+        QTRY_VERIFY_WITH_TIMEOUT(device.mode() == DeviceMode::Stopped, 10000);
+        QTest::qWait(100);
+
+        // Each play is the first stretch heard after its key. At 1.0x nothing
+        // else is heard; slower, the stretcher lets the last few ms of a
+        // stretch out once more after it has ended.
+        const QList<SinkMonitor::Span> heard = monitor.spans();
+        QString all;
+        for (const SinkMonitor::Span& span : heard)
+            all += QString::asprintf(" %.1f..%.1f (%.1f ms after the first key)", span.firstMs,
+                                     span.lastMs, (span.startNs - keys[0]) / 1e6);
+        qInfo("heard:%s", qPrintable(all));
+        QVERIFY2(speed != 1000 || heard.size() == 4, qPrintable(all));
+        const qint32 bounds[4][2] = {{0, first}, {first, second}, {0, first}, {first, second}};
+        for (int i = 0; i < 4; ++i) {
+            const auto span = std::find_if(heard.begin(), heard.end(), [&](const auto& s) {
+                return s.startNs > keys[i] - 20000000;
+            });
+            QVERIFY2(span != heard.end(), qPrintable(all));
+            const QString what = QString::asprintf(
+                "play %d, %d..%d ms: heard %.1f..%.1f, %.1f ms after the key", i, bounds[i][0],
+                bounds[i][1], span->firstMs, span->lastMs, (span->startNs - keys[i]) / 1e6);
+            qInfo("%s", qPrintable(what));
+            QVERIFY2(span->startNs - keys[i] < AtOnceMs * 1000000, qPrintable(what));
+            QVERIFY2(qAbs(span->firstMs - bounds[i][0]) <= ms, qPrintable(what));
+            QVERIFY2(qAbs(span->lastMs - bounds[i][1]) <= ms, qPrintable(what));
+        }
+    }
+
+    // The output lost while playing pauses the play where it was; resumed
+    // while there is no output, it plays on silently in real time; once the
+    // server is back, the next play is heard from where it stood.
+    void outputLostAndBack()
+    {
+        GstMediaControl device;
+        open(device, Kind::Wav);
+        device.command(DeviceCommand::Play);
+        QTest::qWait(800);
+        server_.stop();
+        QTRY_VERIFY(device.mode() == DeviceMode::Paused);
+        QCOMPARE(device.soundOutput(), SoundOutput::Lost);
+        const qint32 lostAt = device.Position();
+        QVERIFY2(lostAt > 500 && lostAt < 1200, qPrintable(QString::number(lostAt)));
+        device.command(DeviceCommand::Pause);
+        QCOMPARE(device.mode(), DeviceMode::Playing);
+        QCOMPARE(device.soundOutput(), SoundOutput::Silent);
+        QTest::qWait(1000);
+        QVERIFY2(qAbs(device.Position() - lostAt - 1000) < 200,
+                 qPrintable(QString("%1 after %2").arg(device.Position()).arg(lostAt)));
+
+        QVERIFY(server_.start());
+        SinkMonitor monitor(server_, MediaSeconds);
+        QVERIFY(monitor.start());
+        device.command(DeviceCommand::Pause);
+        const qint32 pausedAt = device.Position();
+        device.command(DeviceCommand::Pause);
+        QCOMPARE(device.soundOutput(), SoundOutput::Heard);
+        QTest::qWait(500);
+        const QList<SinkMonitor::Span> heard = monitor.spans();
+        QVERIFY(!heard.isEmpty());
+        QVERIFY2(qAbs(heard.first().firstMs - pausedAt) <= 5,
+                 qPrintable(QString("%1 / %2").arg(heard.first().firstMs).arg(pausedAt)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeard)
+#include "tst_heard.moc"
