@@ -332,7 +332,7 @@ void GstMediaControl::pause()
             playbin_->setPlaying(true);
             mode_ = DeviceMode::Playing;
         } else {
-            playbin_->setPlaying(true);
+            playbin_->resume(Position());
             mode_ = DeviceMode::Playing;
         }
         break;

@@ -228,18 +228,26 @@ bool Playbin::outputFeedsDevice() const
 
 void Playbin::setPlaying(bool playing)
 {
-    if (playing && !playing_ && !outputFresh_ && !seekPending_ && outputFeedsDevice()) {
-        // Resuming: the same stretch goes on, from the very sample where it
-        // stopped, on a fresh stream.
-        gint64 position = 0;
-        if (gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) &&
-            position >= 0 && renewOutput())
-            seekNs(position);
-    }
     gst_element_set_state(pipeline_.get(), playing ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (playing)
         outputFresh_ = false;
     playing_ = playing;
+}
+
+void Playbin::resume(qint64 positionMs)
+{
+    if (!playing_ && !outputFresh_ && outputFeedsDevice()) {
+        // The same stretch goes on, from the very sample where it stopped
+        // when the sink can tell it, on a fresh stream.
+        gint64 position = 0;
+        if (seekPending_ ||
+            !gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) ||
+            position < 0)
+            position = msToNs(positionMs);
+        if (renewOutput())
+            seekNs(position);
+    }
+    setPlaying(true);
 }
 
 void Playbin::setVolume(double linear)

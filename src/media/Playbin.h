@@ -41,10 +41,11 @@ public:
     // or runs to the end of the stream when stopMs is negative. The stretch
     // plays at `rate` times normal speed, its pitch kept.
     void seek(qint64 startMs, qint64 stopMs, double rate);
-    // Plays or pauses. Every play, a resumed one too, starts on a fresh
-    // stream of the sound output, so it sounds at once however long the
-    // pipeline stood paused.
     void setPlaying(bool playing);
+    // Plays on from a pause, from `positionMs` where the pipeline cannot
+    // tell where it stands. Like every play, it starts on a fresh stream of
+    // the sound output, so it sounds at once however long the pause was.
+    void resume(qint64 positionMs);
     // The loudness of the sound, 1.0 as recorded (up to 10.0). Heard at
     // once, without a seek: the sound runs on.
     void setVolume(double linear);
