@@ -17,6 +17,9 @@ namespace {
 constexpr guint PlayFlagAudio = 1u << 1;
 constexpr guint PlayFlagSoftVolume = 1u << 4;
 
+// How long a renewed stream may stand corked before a play starts on it.
+constexpr qint64 FreshForMs = 20;
+
 constexpr auto PrerollMessages = GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR |
                                                 GST_MESSAGE_WARNING | GST_MESSAGE_EOS);
 
@@ -204,17 +207,18 @@ void Playbin::seekNs(gint64 start)
 // stands still. So every play starts on a fresh stream: an output that feeds
 // a sound device or server goes back to READY, which closes its stream, and
 // prerolls again from the flushing seek that follows. On a local server this
-// costs about a millisecond.
+// costs about a millisecond. A stream renewed by a seek while paused (a new
+// speed, a jump) is stale again once it has stood for a few milliseconds.
 bool Playbin::renewOutput()
 {
-    if (outputFresh_ || !outputFeedsDevice())
+    if ((renewed_.isValid() && renewed_.elapsed() < FreshForMs) || !outputFeedsDevice())
         return false;
     GstElement* output = nullptr;
     g_object_get(pipeline_.get(), "audio-sink", &output, nullptr);
     const GstObjectPtr<GstElement> owned(output);
     gst_element_set_state(output, GST_STATE_READY);
     gst_element_set_state(output, GST_STATE_PAUSED);
-    outputFresh_ = true;
+    renewed_.start();
     return true;
 }
 
@@ -230,13 +234,13 @@ void Playbin::setPlaying(bool playing)
 {
     gst_element_set_state(pipeline_.get(), playing ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (playing)
-        outputFresh_ = false;
+        renewed_.invalidate();
     playing_ = playing;
 }
 
 void Playbin::resume(qint64 positionMs)
 {
-    if (!playing_ && !outputFresh_ && outputFeedsDevice()) {
+    if (!playing_ && outputFeedsDevice()) {
         // The same stretch goes on, from the very sample where it stopped
         // when the sink can tell it, on a fresh stream.
         gint64 position = 0;

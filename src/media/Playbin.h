@@ -2,6 +2,7 @@
 
 #include "media/GstSupport.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -91,5 +92,6 @@ private:
     qint64 stopMs_ = -1;
     double rate_ = 1.0;
     bool playing_ = false;
-    bool outputFresh_ = false; // the output has not played since it was renewed
+    // Since the output's stream was renewed; invalid once it has played.
+    QElapsedTimer renewed_;
 };

@@ -3,6 +3,11 @@
 #include "TestMedia.h"
 #include "XServer.h"
 
+#include "tools/SinkMonitor.h"
+#include "tools/SoundMeter.h"
+#include "tools/SoundServer.h"
+#include "tools/TimedNoise.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -151,9 +156,11 @@ private slots:
 
 private:
     XServer x;
+    SoundServer sound; // what the programs play is heard here
     QTemporaryDir folder;
     QString recording;
     int recordingMs = 0;
+    int noiseSeconds = 0;
     QString screens;
     bool failed = false;
 };
@@ -163,9 +170,20 @@ void TestEndToEnd::initTestCase()
     QVERIFY2(x.start(), qPrintable(x.error()));
     QVERIFY(x.mapKeysym("eacute"));
     QVERIFY(folder.isValid());
-    // A recording of speech, as a person would transcribe it.
+    QString why;
+    QVERIFY2(sound.start(&why), qPrintable(why));
+    // A recording of speech, as a person would transcribe it, over timed noise
+    // that tells which moment of it was heard.
+    const QString speech = folder.filePath("speech.wav");
+    QCOMPARE(QProcess::execute("espeak-ng", {"-s", "150", "-w", speech, Speech}), 0);
+    noiseSeconds = int(TestMedia::decodedLengthMs(speech) / 1000) + 1;
+    const QString noise =
+        TestMedia::writeFile(folder.path(), "noise.wav", TimedNoise::wavFile(noiseSeconds));
     recording = folder.filePath("interview.wav");
-    QCOMPARE(QProcess::execute("espeak-ng", {"-s", "150", "-w", recording, Speech}), 0);
+    QVERIFY(TestMedia::ffmpeg({"-i", speech, "-i", noise, "-filter_complex",
+                               "[0]aresample=48000,volume=0.5[s];[s][1]amix=inputs=2:duration="
+                               "longest:normalize=0",
+                               "-ar", "48000", "-ac", "1", "-c:a", "pcm_s16le", recording}));
     recordingMs = int(TestMedia::decodedLengthMs(recording));
     QVERIFY2(recordingMs > 8000, "long enough for four sections");
     screens = QDir(KELVANE_E2E_SCREENS).absolutePath();
@@ -192,11 +210,16 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
     {
         ProgramUnderTest kelvane(x, home);
         kelvane.keepPicturesIn(screens);
+        kelvane.environment().insert("PULSE_SERVER", sound.address());
+        // A sound server answers new streams at once only when the program's
+        // first one, opened at start-up, has played for 2 s.
+        const QDeadlineTimer settled(2500);
         QVERIFY2(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow(),
                  "the program shows its main window");
         const QString main = kelvane.mainWindow();
         kelvane.step("a second start is refused");
         ProgramUnderTest second(x, home);
+        second.environment().insert("PULSE_SERVER", sound.address());
         QVERIFY(second.start(KELVANE_BINARY));
         const QString message = x.waitForWindow(second.pid(), "Kelvane");
         QVERIFY2(!message.isEmpty(), "the second program shows its message");
@@ -211,7 +234,16 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         kelvane.step("new project");
         kelvane.key("ctrl+n");
         QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording, main));
+        // Heard from before the first play on; the keys that start a play, when pressed.
+        SinkMonitor listener(sound, noiseSeconds);
+        QVERIFY(listener.start());
+        QList<qint64> playKeysNs;
+        const auto play = [&](const char* key) {
+            playKeysNs.append(SoundMeter::nowNs());
+            kelvane.key(key);
+        };
         kelvane.step("play");
+        QTest::qWait(int(settled.remainingTime()));
         // F11 has started playing: after `ms`, F11 pauses and the words are typed.
         const auto closeSection = [&kelvane](int ms, const QString& name, const QString& words) {
             QTest::qWait(ms);
@@ -219,16 +251,20 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
             kelvane.step(name + " section paused");
             kelvane.type(words);
         };
-        kelvane.key("F11");
-        // The first play starts GStreamer, which a busy machine is slow to do.
+        play("F11");
+        // A section is under way: the work has changed.
         QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), qPrintable(kelvane.caption()));
         closeSection(1800, "first", First);
-        kelvane.key("F11");
+        play("F11");
         closeSection(1800, "second", Second);
-        const SeekBar paused = findSeekBar(kelvane.picture(main));
+        // Sound was heard: no bar at the window's foot tells of its lack.
+        const QImage afterPlays = kelvane.picture(main);
+        QVERIFY((afterPlays.pixel(afterPlays.width() / 2, afterPlays.height() - 2) & 0xFFFFFF) !=
+                0xFFECB3);
+        const SeekBar paused = findSeekBar(afterPlays);
         QElapsedTimer replayClock;
         replayClock.start();
-        kelvane.key("F12");
+        play("F12");
         // The replay goes back to the section's start and ends at its end.
         const Played replay = waitForPlaybackToStop(kelvane);
         const qint64 normalReplayMs = replayClock.elapsed();
@@ -240,7 +276,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         for (int press = 0; press < 5; ++press)
             kelvane.key("F9");
         replayClock.restart();
-        kelvane.key("F12");
+        play("F12");
         const Played slowReplay = waitForPlaybackToStop(kelvane);
         const qint64 slowerByMs = replayClock.elapsed() - normalReplayMs;
         kelvane.step("second section replayed at half speed");
@@ -249,8 +285,9 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY2(slowerByMs > 1300 && slowerByMs < 2600,
                  qPrintable(QString("half speed took %1 ms longer").arg(slowerByMs)));
         kelvane.key("shift+F10");
-        kelvane.key("F11");
+        play("F11");
         closeSection(1500, "third", Third);
+        const qint64 playedNs = SoundMeter::nowNs();
         // Drag the thumb back into the first section: it becomes the current
         // one, is played from there, and what is typed now corrects it.
         const SeekBar bar = findSeekBar(kelvane.picture(main));
@@ -274,6 +311,30 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         for (const Row& row : rows)
             QVERIFY2(row.end - row.start >= 1000 && row.end - row.start <= 4000,
                      qPrintable(QStringLiteral("%1 to %2").arg(row.start).arg(row.end)));
+        // What was heard: the first play and each Continue the very section it
+        // closed, each starting where the last ended, and each replay, at normal
+        // and at half speed, its section.
+        const QList<SinkMonitor::Span> heard = listener.spans(playKeysNs[0], playedNs);
+        const QList<Row> played = {rows[0], rows[1], rows[1], rows[1], rows[2]};
+        double lastHeardMs = 0;
+        for (qsizetype i = 0; i < played.size(); ++i) {
+            // The monitor may place a sound up to 10 ms early.
+            const auto span = std::find_if(heard.begin(), heard.end(), [&](const auto& s) {
+                return s.startNs > playKeysNs[i] - 20'000'000;
+            });
+            QVERIFY2(span != heard.end(), qPrintable(QString::number(i)));
+            const double delayMs = double(span->startNs - playKeysNs[i]) / 1e6;
+            const double joinMs = i == 2 || i == 3 ? 0 : span->firstMs - lastHeardMs;
+            lastHeardMs = span->lastMs;
+            const QString measured = QString::asprintf(
+                "play %lld: heard %.1f ms after its key, %+.1f to %+.1f ms off %d-%d, joins %+.1f",
+                qlonglong(i), delayMs, span->firstMs - played[i].start,
+                span->lastMs - played[i].end, played[i].start, played[i].end, joinMs);
+            qInfo("%s", qPrintable(measured));
+            QVERIFY2(delayMs < 300 && qAbs(span->firstMs - played[i].start) <= 5 &&
+                         qAbs(span->lastMs - played[i].end) <= 5 && qAbs(joinMs) <= 5,
+                     qPrintable(measured));
+        }
         rows[0].text = First + Checked;
         rows[1].text = Second;
         rows[2].text = Third;
@@ -303,6 +364,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
     {
         ProgramUnderTest kelvane(x, home);
         kelvane.keepPicturesIn(screens);
+        kelvane.environment().insert("PULSE_SERVER", sound.address());
         QVERIFY(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow());
         const QString main = kelvane.mainWindow();
         kelvane.step("open the project");
@@ -358,13 +420,17 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     int sectionEnd = 0;
     {
         ProgramUnderTest kelvane(x, home), other(x, home, home + "/runtime-b");
+        kelvane.environment().insert("PULSE_SERVER", sound.address());
+        other.environment().insert("PULSE_SERVER", sound.address());
         kelvane.keepPicturesIn(screens);
+        const QDeadlineTimer settled(2500);
         QVERIFY(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow());
         kelvane.step("new project, never saved");
         kelvane.key("ctrl+n");
         QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording,
                                    kelvane.mainWindow()));
         kelvane.step("play");
+        QTest::qWait(int(settled.remainingTime()));
         kelvane.key("F11");
         QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), qPrintable(kelvane.caption()));
         QTest::qWait(1500);
@@ -388,6 +454,7 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     }
     ProgramUnderTest kelvane(x, home);
     kelvane.keepPicturesIn(screens);
+    kelvane.environment().insert("PULSE_SERVER", sound.address());
     QVERIFY(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow());
     const QString question = kelvane.waitForMessage();
     QVERIFY2(!question.isEmpty(), "the recovery question");
@@ -407,6 +474,7 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     QVERIFY(recoveryCopy(home).isEmpty());
     // A second program opening the project warns that it is open here; Escape keeps out.
     ProgramUnderTest second(x, home, home + "/runtime-b");
+    second.environment().insert("PULSE_SERVER", sound.address());
     QVERIFY(second.start(KELVANE_BINARY, {project}) && second.waitForMainWindow());
     const QString warning = second.waitForMessage();
     QVERIFY(!warning.isEmpty() && second.answer(warning, "Escape"));

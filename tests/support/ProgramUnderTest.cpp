@@ -35,6 +35,10 @@ ProgramUnderTest::ProgramUnderTest(const XServer& x, const QString& home, const 
     environment_.insert("XDG_CONFIG_HOME", home + "/.config");
     environment_.insert("XDG_DATA_HOME", home + "/.local/share");
     environment_.insert("XDG_CACHE_HOME", home + "/.cache");
+    // No sound server answers there, and none is started for it: the program
+    // never plays into the user's own session. A test that wants to hear it
+    // puts a private server's address here instead.
+    environment_.insert("PULSE_SERVER", "unix:" + runtimeFolder + "/no-sound-server");
     // GStreamer's plugin registry, built once for all the programs the tests start,
     // not at the first play in each new home, which takes seconds on a busy machine.
     if (!environment_.contains("GST_REGISTRY"))

@@ -8,8 +8,10 @@
 // Documents and the XDG folders under it, and a runtime folder only that user may
 // enter, for the one-copy lock), driven only through the X server as a person would.
 // Two programs given one home and two runtime folders are a user on two computers
-// sharing a home. Without a window manager, whoever opens or closes a window also
-// gives the keyboard focus to the window that should have it.
+// sharing a home. Its sound goes nowhere, unless a test puts a sound server's
+// address into environment() as PULSE_SERVER. Without a window manager, whoever
+// opens or closes a window also gives the keyboard focus to the window that
+// should have it.
 class ProgramUnderTest
 {
 public:
