@@ -107,18 +107,13 @@ void SinkMonitor::onHandoff(GstElement*, GstBuffer* buffer, GstPad*, void* self)
     gst_buffer_unmap(buffer, &map);
 }
 
-qint64 SinkMonitor::timeOf(qint64 sample) const
-{
-    return firstSampleNs_ + samplesToNs(sample);
-}
-
 // The media time of the first of `count` recorded samples: where in the
 // noise they match best.
-double SinkMonitor::mediaMsAt(qint64 first, qint64 count) const
+double SinkMonitor::mediaMsAt(const qint16* samples, qint64 count) const
 {
     std::vector<float> heard(static_cast<std::size_t>(count));
     for (qint64 i = 0; i < count; ++i)
-        heard[std::size_t(i)] = samples_[std::size_t(first + i)] / 32768.0f;
+        heard[std::size_t(i)] = samples[i] / 32768.0f;
     const auto places = qint64(noise_.size()) - count;
     float best = 0;
     qint64 bestAt = -1;
@@ -137,17 +132,27 @@ double SinkMonitor::mediaMsAt(qint64 first, qint64 count) const
 
 QList<SinkMonitor::Span> SinkMonitor::spans(qint64 fromNs, qint64 toNs) const
 {
-    const std::lock_guard lock(mutex_);
+    // Read from a copy: the recording goes on meanwhile.
+    std::vector<qint16> samples;
+    qint64 firstNs = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        samples = samples_;
+        firstNs = firstSampleNs_;
+    }
+    const auto timeOf = [firstNs](qint64 sample) {
+        return firstNs + samplesToNs(sample);
+    };
     QList<Span> found;
-    const auto size = qint64(samples_.size());
+    const auto size = qint64(samples.size());
     qint64 start = -1;
     qint64 lastLoud = -1;
     int peak = 0;
     const auto close = [&] {
         Span span{timeOf(start), timeOf(lastLoud), 0, 0, peak / 32768.0};
         const qint64 count = std::min(Window, lastLoud + 1 - start);
-        span.firstMs = mediaMsAt(start, count);
-        const double endOfLast = mediaMsAt(lastLoud + 1 - count, count);
+        span.firstMs = mediaMsAt(samples.data() + start, count);
+        const double endOfLast = mediaMsAt(samples.data() + lastLoud + 1 - count, count);
         span.lastMs = endOfLast < 0 ? -1 : endOfLast + double(count - 1) * 1000 / Rate;
         found.append(span);
         start = -1;
@@ -157,7 +162,7 @@ QList<SinkMonitor::Span> SinkMonitor::spans(qint64 fromNs, qint64 toNs) const
         const qint64 at = timeOf(i);
         if (at < fromNs || at > toNs)
             continue;
-        const int level = std::abs(int(samples_[std::size_t(i)]));
+        const int level = std::abs(int(samples[std::size_t(i)]));
         if (level >= Loud) {
             if (start < 0)
                 start = i;

@@ -43,8 +43,7 @@ public:
 
 private:
     static void onHandoff(GstElement*, struct _GstBuffer* buffer, struct _GstPad*, void* self);
-    qint64 timeOf(qint64 sample) const;
-    double mediaMsAt(qint64 first, qint64 count) const;
+    double mediaMsAt(const qint16* samples, qint64 count) const;
 
     const SoundServer& server_;
     const std::vector<float> noise_;
