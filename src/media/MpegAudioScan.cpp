@@ -94,12 +94,17 @@ qint64 id3v2Size(const uchar* data, qint64 size)
     return 10 + body + (footer ? 10 : 0);
 }
 
+// The Xing/Info tag follows the side information, whose size depends on the
+// MPEG version and channel count.
+qint64 xingOffset(const Frame& header)
+{
+    return 4 + (header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17));
+}
+
 bool hasVbrHeader(const uchar* frame, const Frame& header, qint64 available)
 {
-    // The Xing/Info tag follows the side information, whose size depends on
-    // the MPEG version and channel count; VBRI sits at a fixed offset.
-    const int sideInfo = header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
-    const qint64 xing = 4 + sideInfo;
+    // VBRI sits at a fixed offset.
+    const qint64 xing = xingOffset(header);
     const auto tagAt = [&](qint64 offset, const char* tag) {
         return offset + 4 <= available && offset + 4 <= header.size &&
                std::memcmp(frame + offset, tag, 4) == 0;
@@ -129,6 +134,18 @@ bool atTrailer(const uchar* data, qint64 size, qint64 pos)
 constexpr int ChainToLock = 4;      // frames in a row before a stream is trusted
 constexpr qint64 JunkLimit = 65536; // bytes searched for the first frame
 
+// The first frame of the stream, at `pos`, or nothing.
+std::optional<Frame> firstFrame(const uchar* data, qint64 size, qint64& pos)
+{
+    if (startsWithContainer(data, size))
+        return std::nullopt;
+    pos = id3v2Size(data, size);
+    for (const qint64 limit = std::min(size, pos + JunkLimit); pos < limit; ++pos)
+        if (auto stream = frameChainAt(data, size, pos, ChainToLock))
+            return stream;
+    return std::nullopt;
+}
+
 // How often the walk reports how far it has come.
 constexpr qint64 ProgressStep = 1 << 20;
 
@@ -136,15 +153,10 @@ constexpr qint64 ProgressStep = 1 << 20;
 // nothing before that offset is read again.
 qint64 walkFrames(const uchar* data, qint64 size, const std::function<void(qint64)>& passed)
 {
-    if (startsWithContainer(data, size))
-        return -1;
-    qint64 pos = id3v2Size(data, size);
-    std::optional<Frame> stream;
-    for (const qint64 limit = std::min(size, pos + JunkLimit); pos < limit && !stream; ++pos)
-        stream = frameChainAt(data, size, pos, ChainToLock);
+    qint64 pos = 0;
+    const std::optional<Frame> stream = firstFrame(data, size, pos);
     if (!stream)
         return -1;
-    --pos;
     if (hasVbrHeader(data + pos, *stream, size - pos))
         return -1;
 
@@ -188,4 +200,43 @@ qint64 mpegAudioLengthMs(const QString& path)
     }
     const QByteArray bytes = file.readAll();
     return mpegAudioLengthMs(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+}
+
+std::optional<MpegAudioGap> mpegAudioGap(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray head = file.read(JunkLimit + (1 << 16));
+    const auto* data = reinterpret_cast<const uchar*>(head.constData());
+    const qint64 size = head.size();
+    qint64 pos = 0;
+    const std::optional<Frame> stream = firstFrame(data, size, pos);
+    if (!stream || stream->layer != 3)
+        return std::nullopt;
+    const uchar* tag = data + pos + xingOffset(*stream);
+    const qint64 available = size - (tag - data);
+    if (available < 8 || (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0))
+        return std::nullopt;
+    // The Xing fields present (frames, bytes, table of contents, quality),
+    // then the encoder's tag: its name, and 21 bytes on, 12 bits of delay
+    // and 12 of padding, in samples.
+    const int flags = tag[7];
+    const qint64 encoder =
+        8 + (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+    if (available < encoder + 24 || pos + xingOffset(*stream) + encoder + 24 > pos + stream->size)
+        return std::nullopt;
+    const uchar* lame = tag + encoder;
+    if (std::memcmp(lame, "LAME", 4) != 0 && std::memcmp(lame, "Lavc", 4) != 0 &&
+        std::memcmp(lame, "Lavf", 4) != 0)
+        return std::nullopt;
+    const int delay = (lame[21] << 4) | (lame[22] >> 4);
+    const int padding = ((lame[22] & 0x0F) << 8) | lame[23];
+    // The decoder adds 529 samples of its own ahead of the encoder's delay;
+    // they come off the padding at the end.
+    constexpr int DecoderDelay = 529;
+    const auto ns = [rate = stream->sampleRate](qint64 samples) {
+        return samples * 1000000000 / rate;
+    };
+    return MpegAudioGap{ns(delay + DecoderDelay), ns(std::max(0, padding - DecoderDelay))};
 }

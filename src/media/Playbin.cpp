@@ -1,6 +1,7 @@
 #include "media/Playbin.h"
 
 #include "media/MediaLog.h"
+#include "media/MpegAudioScan.h"
 #include "media/TempoFilter.h"
 
 #include <QElapsedTimer>
@@ -121,6 +122,11 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     }
     if (!waitForPreroll(pipeline, playbin->bus_.get(), timeoutMs))
         return {};
+    // Times in and out are the file's, not those of the decoded stream.
+    if (const std::optional<MpegAudioGap> gap = mpegAudioGap(path)) {
+        playbin->leadNs_ = gap->leadNs;
+        playbin->trailNs_ = gap->trailNs;
+    }
 
     GPollFD pollFd;
     gst_bus_get_pollfd(playbin->bus_.get(), &pollFd);
@@ -148,7 +154,7 @@ qint64 Playbin::durationMs() const
     gint64 duration = 0;
     if (!gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) || duration < 0)
         return -1;
-    return nsToMs(duration);
+    return nsToMs(std::max<gint64>(0, duration - leadNs_ - trailNs_));
 }
 
 bool Playbin::contains(const char* factory) const
@@ -189,11 +195,16 @@ void Playbin::seek(qint64 startMs, qint64 stopMs, double rate)
 // The stop is always SET: an unset stop would keep the previous one.
 void Playbin::seekNs(gint64 start)
 {
-    const gint64 stop = stopMs_ < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs_);
+    gint64 stop = stopMs_ < 0 ? gint64(GST_CLOCK_TIME_NONE) : msToNs(stopMs_) + leadNs_;
+    // Played to the end, the stream stops where the file's sound does,
+    // before the encoder's padding.
+    if (gint64 length = 0; stopMs_ < 0 && trailNs_ > 0 &&
+                           gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &length))
+        stop = length - trailNs_;
     const bool accepted =
         gst_element_seek(pipeline_.get(), rate_, GST_FORMAT_TIME,
                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, start, GST_SEEK_TYPE_SET, stop);
+                         GST_SEEK_TYPE_SET, start + leadNs_, GST_SEEK_TYPE_SET, stop);
     if (accepted) {
         // The position query fails until the flush has settled; the target
         // is the honest answer meanwhile.
@@ -246,8 +257,10 @@ void Playbin::resume(qint64 positionMs)
         gint64 position = 0;
         if (seekPending_ ||
             !gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) ||
-            position < 0)
+            position < leadNs_)
             position = msToNs(positionMs);
+        else
+            position -= leadNs_;
         if (renewOutput())
             seekNs(position);
     }
@@ -267,7 +280,7 @@ qint64 Playbin::positionMs() const
     gint64 position = 0;
     if (!gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) || position < 0)
         return -1;
-    return nsToMs(position);
+    return nsToMs(std::max<gint64>(0, position - leadNs_));
 }
 
 bool Playbin::waitForEnd(int timeoutMs)

@@ -92,6 +92,11 @@ private:
     qint64 stopMs_ = -1;
     double rate_ = 1.0;
     bool playing_ = false;
+    // Times in the file are this much earlier than in the decoded stream,
+    // which also runs this much longer at its end (an mp3 encoder's delay
+    // and padding). Every time in and out is the file's.
+    qint64 leadNs_ = 0;
+    qint64 trailNs_ = 0;
     // Since the output's stream was renewed; invalid once it has played.
     QElapsedTimer renewed_;
 };

@@ -27,6 +27,7 @@ struct Stretch
     bool draining = false;     // what comes out now ends in silence
     guint64 leadingFrames = 0; // silence the stretch may start with, not to be heard
     GstClockTime end = GST_CLOCK_TIME_NONE; // end of the last sound let in
+    bool tailOut = false;                   // the drained end has come out, up to its silence
 };
 
 bool isStretched(const GstSegment& segment)
@@ -74,6 +75,7 @@ void drain(Stretch& stretch, GstPad* pad)
     if (!stretch.stretched || !GST_CLOCK_TIME_IS_VALID(stretch.end))
         return;
     stretch.draining = true;
+    stretch.tailOut = false;
     pushSilence(stretch, pad, stretch.end);
     stretch.draining = false;
 }
@@ -174,6 +176,17 @@ GstPadProbeReturn trimSilence(GstPad*, GstPadProbeInfo* info, gpointer data)
         while (sound > first * frameBytes && map.data[sound - 1] == 0)
             --sound;
         last = (sound + frameBytes - 1) / frameBytes;
+        // Once the end has faded into silence, what the stretcher still
+        // finds in its window is the last few ms over again.
+        const gsize quiet = gsize(GST_AUDIO_INFO_RATE(&stretch.format)) / 1000 * frameBytes;
+        for (gsize at = first * frameBytes, zeros = 0; at < last * frameBytes; ++at) {
+            zeros = map.data[at] == 0 ? zeros + 1 : 0;
+            if (stretch.tailOut || zeros >= quiet) {
+                stretch.tailOut = true;
+                last = std::min(last, (at + 1 - zeros) / frameBytes);
+                break;
+            }
+        }
     }
     gst_buffer_unmap(buffer, &map);
     if (last <= first)
