@@ -108,8 +108,10 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
                  nullptr);
     if (sound)
         g_object_set(pipeline, "audio-sink", sound, nullptr);
-    if (GstElement* tempo = createTempoFilter())
+    if (GstElement* tempo = createTempoFilter()) {
         g_object_set(pipeline, "audio-filter", tempo, nullptr);
+        playbin->filter_ = tempo;
+    }
     if (picture)
         g_object_set(pipeline, "video-sink", picture, nullptr);
 
@@ -201,6 +203,12 @@ void Playbin::seekNs(gint64 start)
     if (gint64 length = 0; stopMs_ < 0 && trailNs_ > 0 &&
                            gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &length))
         stop = length - trailNs_;
+    // The filter ends the stretch sample-true; the decoders are given more.
+    if (filter_) {
+        setTempoFilterStop(filter_, stop);
+        if (stop >= 0)
+            stop += gint64(TempoFilterStopSlack);
+    }
     const bool accepted =
         gst_element_seek(pipeline_.get(), rate_, GST_FORMAT_TIME,
                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),

@@ -95,6 +95,7 @@ private:
     // Times in the file are this much earlier than in the decoded stream,
     // which also runs this much longer at its end (an mp3 encoder's delay
     // and padding). Every time in and out is the file's.
+    GstElement* filter_ = nullptr; // the time stretcher, owned by the pipeline
     qint64 leadNs_ = 0;
     qint64 trailNs_ = 0;
     // Since the output's stream was renewed; invalid once it has played.

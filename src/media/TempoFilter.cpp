@@ -4,6 +4,7 @@
 
 #include <gst/audio/audio.h>
 
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -28,6 +29,9 @@ struct Stretch
     guint64 leadingFrames = 0; // silence the stretch may start with, not to be heard
     GstClockTime end = GST_CLOCK_TIME_NONE; // end of the last sound let in
     bool tailOut = false;                   // the drained end has come out, up to its silence
+    // Where the next stretch is to end, set by the player before its seek;
+    // the seek itself asks for a little more.
+    std::atomic<GstClockTime> requestedStop{GST_CLOCK_TIME_NONE};
 };
 
 bool isStretched(const GstSegment& segment)
@@ -85,7 +89,7 @@ void drain(Stretch& stretch, GstPad* pad)
 // by time there would drop sound or let sound from past the end through.
 GstPadProbeReturn clipSound(Stretch& stretch, GstPad* pad, GstPadProbeInfo* info)
 {
-    if (!stretch.stretched || stretch.draining || stretch.discarding)
+    if (stretch.draining || stretch.discarding)
         return GST_PAD_PROBE_OK;
     if (GST_AUDIO_INFO_BPF(&stretch.format) == 0)
         return GST_PAD_PROBE_OK;
@@ -95,6 +99,8 @@ GstPadProbeReturn clipSound(Stretch& stretch, GstPad* pad, GstPadProbeInfo* info
     info->data = buffer;
     if (!buffer)
         return GST_PAD_PROBE_HANDLED; // all of it lies outside; the clip took it
+    if (!stretch.stretched)
+        return GST_PAD_PROBE_OK;
     if (!stretch.primed)
         prime(stretch, pad, GST_BUFFER_PTS(buffer));
     if (GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer))
@@ -102,12 +108,21 @@ GstPadProbeReturn clipSound(Stretch& stretch, GstPad* pad, GstPadProbeInfo* info
     return GST_PAD_PROBE_OK;
 }
 
-// The stretcher sees the stretch without its stop, so that its output runs
-// until its input has all come out.
+// The stretch ends where the player asked, sample-true; the stream upstream
+// runs a little past it, as decoders drop a last frame that reaches past a
+// stop (AAC ends up to a frame, 21 ms, early otherwise). The stretcher sees
+// the stretch without its stop, so that its output runs until its input has
+// all come out.
 void openSegment(Stretch& stretch, GstPadProbeInfo* info)
 {
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     gst_event_copy_segment(event, &stretch.segment);
+    // The player's stop is a stream time; the segment's, like the buffers'
+    // times, may run ahead of it (an MP4's edit list skips AAC's priming).
+    if (const GstClockTime stop = gst_segment_position_from_stream_time(
+            &stretch.segment, GST_FORMAT_TIME, stretch.requestedStop);
+        GST_CLOCK_TIME_IS_VALID(stop) && GST_CLOCK_TIME_IS_VALID(stretch.segment.stop))
+        stretch.segment.stop = std::min(stop, stretch.segment.stop);
     stretch.stretched = isStretched(stretch.segment);
     stretch.primed = false;
     stretch.leadingFrames = 0;
@@ -242,4 +257,11 @@ GstElement* createTempoFilter()
              watchInput, stretch);
     watchPad(tempo, "src", GST_PAD_PROBE_TYPE_BUFFER, trimSilence, stretch);
     return bin;
+}
+
+void setTempoFilterStop(GstElement* filter, GstClockTime stop)
+{
+    if (auto* stretch =
+            static_cast<Stretch*>(g_object_get_data(G_OBJECT(filter), "kelvane-stretch")))
+        stretch->requestedStop = stop;
 }
