@@ -4,6 +4,8 @@
 #include "media/MpegAudioScan.h"
 #include "media/TempoFilter.h"
 
+#include <gst/audio/audio.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
@@ -128,6 +130,8 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     if (const std::optional<MpegAudioGap> gap = mpegAudioGap(path)) {
         playbin->leadNs_ = gap->leadNs;
         playbin->trailNs_ = gap->trailNs;
+    } else {
+        playbin->leadNs_ = playbin->wmaDecoderDelayNs();
     }
 
     GPollFD pollFd;
@@ -161,14 +165,21 @@ qint64 Playbin::durationMs() const
 
 bool Playbin::contains(const char* factory) const
 {
-    bool found = false;
+    return find(factory) != nullptr;
+}
+
+GstObjectPtr<GstElement> Playbin::find(const char* factory) const
+{
+    GstObjectPtr<GstElement> found;
     GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_.get()));
     GValue item = G_VALUE_INIT;
     for (bool more = true; more && !found;) {
         switch (gst_iterator_next(it, &item)) {
         case GST_ITERATOR_OK: {
-            GstElementFactory* f = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
-            found = f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0;
+            auto* element = GST_ELEMENT(g_value_get_object(&item));
+            GstElementFactory* f = gst_element_get_factory(element);
+            if (f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0)
+                found.reset(GST_ELEMENT(gst_object_ref(element)));
             g_value_reset(&item);
             break;
         }
@@ -183,6 +194,28 @@ bool Playbin::contains(const char* factory) const
     g_value_unset(&item);
     gst_iterator_free(it);
     return found;
+}
+
+// FFmpeg's WMA decoders put one frame of silence ahead of the sound (2048
+// samples at 44.1 and 48 kHz), which GStreamer plays as part of the stream.
+qint64 Playbin::wmaDecoderDelayNs() const
+{
+    GstObjectPtr<GstElement> decoder = find("avdec_wmav2");
+    if (!decoder)
+        decoder = find("avdec_wmav1");
+    if (!decoder)
+        return 0;
+    GstObjectPtr<GstPad> output(gst_element_get_static_pad(decoder.get(), "src"));
+    GstCaps* caps = output ? gst_pad_get_current_caps(output.get()) : nullptr;
+    GstAudioInfo format;
+    const bool known = caps && gst_audio_info_from_caps(&format, caps);
+    if (caps)
+        gst_caps_unref(caps);
+    const int rate = known ? GST_AUDIO_INFO_RATE(&format) : 0;
+    if (rate <= 0)
+        return 0;
+    const int bits = rate <= 16000 ? 9 : rate <= 22050 ? 10 : rate <= 48000 ? 11 : 12;
+    return (qint64(1) << bits) * 1000000000 / rate;
 }
 
 void Playbin::seek(qint64 startMs, qint64 stopMs, double rate)

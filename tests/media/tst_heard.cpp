@@ -48,7 +48,7 @@ private slots:
         QVERIFY2(server_.start(&why), qPrintable(why));
         server_.useForThisProcess();
         OutputKeeper::keepOpen(); // as the program does at start-up
-        for (const Kind kind : {Kind::Wav, Kind::Mp3Cbr, Kind::M4a})
+        for (const Kind kind : {Kind::Wav, Kind::Mp3Cbr, Kind::M4a, Kind::Wma})
             QVERIFY(!(media_[kind] = TestMedia::generate(dir_.path(), kind, MediaSeconds,
                                                          TestMedia::Signal::TimedNoise))
                          .isEmpty());
@@ -66,6 +66,7 @@ private slots:
         QTest::newRow("wav") << Kind::Wav << 1000 << 5.0;
         QTest::newRow("mp3") << Kind::Mp3Cbr << 1000 << 5.0;
         QTest::newRow("m4a") << Kind::M4a << 1000 << 5.0;
+        QTest::newRow("wma") << Kind::Wma << 1000 << 5.0;
         QTest::newRow("wav 0.5x") << Kind::Wav << 500 << 14 + 20 * 1.7;
         QTest::newRow("m4a 2.0x") << Kind::M4a << 2000 << 14 + 20 * 3.2;
     }
