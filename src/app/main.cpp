@@ -2,7 +2,6 @@
 #include "app/SingleInstance.h"
 #include "dialogs/MessageBoxPrompts.h"
 #include "media/GstMediaControl.h"
-#include "media/OutputKeeper.h"
 #include "workspace/FormMain.h"
 
 #include <QApplication>
@@ -34,10 +33,8 @@ int main(int argc, char** argv)
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                screen->availableGeometry()));
     window.show();
-    // The sound output is kept open from the start, off the window's thread:
-    // a sound server needs a moment to settle on a short horizon, and the
-    // first play after opening a recording must sound at once.
-    QThreadPool::globalInstance()->start([] { OutputKeeper::keepOpen(); });
+    // Off the window's thread, so that the window comes up first.
+    QThreadPool::globalInstance()->start([] { GstMediaControl::prepareSound(); });
     // Ended from outside, the program keeps the work for the next start and
     // leaves every event loop, a question's too, without asking anything.
     const EndSignals endSignals([&window] {

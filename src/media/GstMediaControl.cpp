@@ -61,6 +61,12 @@ GstMediaControl::GstMediaControl(SinkFactory audioSink, QObject* parent)
 
 GstMediaControl::~GstMediaControl() = default;
 
+void GstMediaControl::prepareSound()
+{
+    OutputKeeper::keepOpen();
+    Playbin::warmUp();
+}
+
 void GstMediaControl::command(DeviceCommand command)
 {
     // Act on the device as it is now, not as it was at the last bus wake-up.

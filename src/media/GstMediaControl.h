@@ -20,6 +20,13 @@ class GstMediaControl final : public MediaControl
     Q_OBJECT
 
 public:
+    // Keeps the sound output open from now on (a sound server needs a moment
+    // to settle on a short horizon, and the first play after opening a
+    // recording must sound at once) and warms GStreamer's elements up, so
+    // that the first recording opens fast. For the program's start; safe
+    // from any thread.
+    static void prepareSound();
+
     // Creates the element that renders sound. Called once per opened file;
     // the default is the desktop's audio output.
     using SinkFactory = std::function<GstElement*()>;

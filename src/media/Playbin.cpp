@@ -6,10 +6,12 @@
 
 #include <gst/audio/audio.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTemporaryFile>
 
 #include <cstring>
 
@@ -140,6 +142,29 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     connect(playbin->busNotifier_, &QSocketNotifier::activated, playbin.get(),
             &Playbin::dispatchPending);
     return playbin;
+}
+
+void Playbin::warmUp()
+{
+    // A tenth of a second of 16-bit mono silence at 48 kHz.
+    constexpr quint32 Samples = 4800;
+    QByteArray wav;
+    const auto put = [&wav](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            wav.append(char((value >> (8 * i)) & 0xFF));
+    };
+    wav.append("RIFF");
+    put(36 + Samples * 2, 4);
+    wav.append("WAVEfmt ");
+    put(16, 4), put(1, 2), put(1, 2), put(48000, 4), put(96000, 4), put(2, 2), put(16, 2);
+    wav.append("data");
+    put(Samples * 2, 4);
+    wav.append(QByteArray(Samples * 2, '\0'));
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/kelvane-XXXXXX.wav"));
+    if (!file.open() || file.write(wav) != wav.size() || !file.flush())
+        return;
+    open(
+        file.fileName(), [] { return gst_element_factory_make("fakesink", nullptr); }, 5000);
 }
 
 Playbin::Playbin(GstElement* pipeline) : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline)) {}

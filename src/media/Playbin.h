@@ -33,6 +33,11 @@ public:
                                          int timeoutMs, Reading reading = Reading::Random);
     ~Playbin() override;
 
+    // Opens a short silent sound once and lets it go, so that the first
+    // recording the user opens does not pay for GStreamer's first use of its
+    // elements (some 30 ms). Safe from any thread.
+    static void warmUp();
+
     // Stream duration as GStreamer sees it, in ms; -1 when unknown.
     qint64 durationMs() const;
     // True when some element of the running pipeline comes from `factory`.
