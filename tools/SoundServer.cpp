@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QThread>
 
-SoundServer::SoundServer() = default;
+#include <csignal>
+#include <unistd.h>
+
+SoundServer::SoundServer(Kind kind) : kind_(kind) {}
 
 SoundServer::~SoundServer()
 {
@@ -16,7 +19,11 @@ SoundServer::~SoundServer()
 
 QString SoundServer::address() const
 {
-    return QStringLiteral("unix:") + QDir(dir_.path()).filePath(QStringLiteral("native"));
+    // PipeWire's PulseAudio service listens where a desktop's does.
+    return QStringLiteral("unix:") + QDir(dir_.path())
+                                         .filePath(kind_ == Kind::PipeWire
+                                                       ? QStringLiteral("pulse/native")
+                                                       : QStringLiteral("native"));
 }
 
 QProcessEnvironment SoundServer::environment(QProcessEnvironment base) const
@@ -52,38 +59,63 @@ bool SoundServer::start(QString* why)
     server_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server_->setStandardOutputFile(QProcess::nullDevice());
     const QString socket = address().mid(5);
-    server_->start(
-        QStringLiteral("pulseaudio"),
-        {"--daemonize=no", "-n", "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
-         "--high-priority=no", "--log-level=error", "--disallow-module-loading=no", "-L",
-         QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket, "-L",
-         QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=2")
-             .arg(QString::fromLatin1(SinkName))
-             .arg(TimedNoise::SampleRate)});
+    const QString sink = QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=2")
+                             .arg(QString::fromLatin1(SinkName))
+                             .arg(TimedNoise::SampleRate);
+    const QString name =
+        kind_ == Kind::PipeWire ? QStringLiteral("pipewire") : QStringLiteral("pulseaudio");
+    if (kind_ == Kind::PipeWire) {
+        // Its own session bus, the graph, its session manager and the
+        // PulseAudio service, in a process group of their own to end at once.
+        server_->setChildProcessModifier([] { ::setsid(); });
+        server_->start(QStringLiteral("dbus-run-session"),
+                       {"--", "sh", "-c",
+                        "pipewire & sleep 0.3; wireplumber & sleep 0.3; exec pipewire-pulse"});
+    } else {
+        server_->start(
+            QStringLiteral("pulseaudio"),
+            {"--daemonize=no", "-n", "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
+             "--high-priority=no", "--log-level=error", "--disallow-module-loading=no", "-L",
+             QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket, "-L",
+             sink});
+    }
     if (!server_->waitForStarted(5000))
-        return fail(QStringLiteral("pulseaudio did not start: ") + server_->errorString());
+        return fail(name + QStringLiteral(" did not start: ") + server_->errorString());
     for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(20)) {
         if (server_->state() != QProcess::Running)
-            return fail(QStringLiteral("pulseaudio ended at once"));
-        if (answers())
-            return true;
+            return fail(name + QStringLiteral(" ended at once"));
+        if (!answers())
+            continue;
+        if (kind_ == Kind::PipeWire &&
+            (!pactl(QStringList{"load-module"} + sink.split(' ')) ||
+             !pactl({"set-default-sink", QString::fromLatin1(SinkName)})))
+            return fail(QStringLiteral("pipewire made no null sink"));
+        return true;
     }
-    return fail(QStringLiteral("pulseaudio did not answer"));
+    return fail(name + QStringLiteral(" did not answer"));
 }
 
 bool SoundServer::answers() const
 {
-    QProcess info;
-    info.setProcessEnvironment(environment());
-    info.start(QStringLiteral("pactl"), {"info"});
-    return info.waitForFinished(2000) && info.exitStatus() == QProcess::NormalExit &&
-           info.exitCode() == 0;
+    return pactl({"info"});
+}
+
+bool SoundServer::pactl(const QStringList& arguments) const
+{
+    QProcess command;
+    command.setProcessEnvironment(environment());
+    command.setStandardOutputFile(QProcess::nullDevice());
+    command.start(QStringLiteral("pactl"), arguments);
+    return command.waitForFinished(2000) && command.exitStatus() == QProcess::NormalExit &&
+           command.exitCode() == 0;
 }
 
 void SoundServer::stop()
 {
     if (!server_)
         return;
+    if (kind_ == Kind::PipeWire && server_->processId() > 0)
+        ::kill(-pid_t(server_->processId()), SIGKILL);
     server_->kill();
     server_->waitForFinished(5000);
     server_.reset();

@@ -16,7 +16,15 @@ class SoundServer
 public:
     static constexpr const char* SinkName = "kelvane_listener";
 
-    SoundServer();
+    // PulseAudio itself, or PipeWire with its PulseAudio service (what
+    // Debian 12's desktop runs), both spoken to as PulseAudio.
+    enum class Kind
+    {
+        PulseAudio,
+        PipeWire,
+    };
+
+    explicit SoundServer(Kind kind = Kind::PulseAudio);
     ~SoundServer();
 
     // Starts the server and waits until it answers; false (and why) when
@@ -40,7 +48,9 @@ public:
 
 private:
     bool answers() const;
+    bool pactl(const QStringList& arguments) const;
 
+    Kind kind_;
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> server_;
     std::unique_ptr<QProcess> busy_;
