@@ -150,10 +150,15 @@ QList<SinkMonitor::Span> SinkMonitor::spans(qint64 fromNs, qint64 toNs) const
     int peak = 0;
     const auto close = [&] {
         Span span{timeOf(start), timeOf(lastLoud), 0, 0, peak / 32768.0};
-        const qint64 count = std::min(Window, lastLoud + 1 - start);
-        span.firstMs = mediaMsAt(samples.data() + start, count);
-        const double endOfLast = mediaMsAt(samples.data() + lastLoud + 1 - count, count);
-        span.lastMs = endOfLast < 0 ? -1 : endOfLast + double(count - 1) * 1000 / Rate;
+        // Read a window in from each edge, where a lossy coder's first and
+        // last frames no longer smear the sound, and count back to the edge.
+        const qint64 length = lastLoud + 1 - start;
+        const qint64 count = std::min(Window, length);
+        const qint64 inset = length >= 3 * Window ? Window : 0;
+        const double first = mediaMsAt(samples.data() + start + inset, count);
+        span.firstMs = first < 0 ? -1 : first - double(inset) * 1000 / Rate;
+        const double last = mediaMsAt(samples.data() + lastLoud + 1 - count - inset, count);
+        span.lastMs = last < 0 ? -1 : last + double(count - 1 + inset) * 1000 / Rate;
         found.append(span);
         start = -1;
         peak = 0;
