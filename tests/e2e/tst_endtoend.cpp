@@ -331,8 +331,10 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
                 qlonglong(i), delayMs, span->firstMs - played[i].start,
                 span->lastMs - played[i].end, played[i].start, played[i].end, joinMs);
             qInfo("%s", qPrintable(measured));
-            QVERIFY2(delayMs < 300 && qAbs(span->firstMs - played[i].start) <= 5 &&
-                         qAbs(span->lastMs - played[i].end) <= 5 && qAbs(joinMs) <= 5,
+            // At half speed, within one window of the time stretcher.
+            const double off = i == 3 ? 14 + 20 * 1.7 : 5;
+            QVERIFY2(delayMs < 300 && qAbs(span->firstMs - played[i].start) <= off &&
+                         qAbs(span->lastMs - played[i].end) <= off && qAbs(joinMs) <= 5,
                      qPrintable(measured));
         }
         rows[0].text = First + Checked;
