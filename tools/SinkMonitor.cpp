@@ -5,6 +5,7 @@
 #include "tools/TimedNoise.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -14,6 +15,7 @@ constexpr qint64 Rate = TimedNoise::SampleRate;
 constexpr int Loud = 655;                 // 2 % of full scale: anything quieter is silence
 constexpr qint64 GapSamples = Rate / 200; // 5 ms of silence ends a stretch
 constexpr qint64 Window = Rate / 100;     // 10 ms read at a time
+constexpr qint64 Lanes = 8;
 
 qint64 samplesToNs(qint64 samples)
 {
@@ -109,19 +111,43 @@ double SinkMonitor::mediaMsAt(qint64 first, qint64 count) const
     for (qint64 i = 0; i < count; ++i)
         heard[std::size_t(i)] = samples_[std::size_t(first + i)] / 32768.0f;
     const auto places = qint64(noise_.size()) - count;
+    const qint64 blocked = count / Lanes * Lanes;
     float best = 0;
     qint64 bestAt = -1;
     for (qint64 at = 0; at < places; ++at) {
         const float* noise = noise_.data() + at;
+        // Sums in separate lanes, which the compiler turns into vector
+        // instructions: a search through the whole noise is several times faster.
+        std::array<float, Lanes> lanes{};
+        for (qint64 i = 0; i < blocked; i += Lanes)
+            for (qint64 lane = 0; lane < Lanes; ++lane)
+                lanes[std::size_t(lane)] += heard[std::size_t(i + lane)] * noise[i + lane];
         float match = 0;
-        for (qint64 i = 0; i < count; ++i)
+        for (qint64 i = blocked; i < count; ++i)
             match += heard[std::size_t(i)] * noise[i];
+        for (const float sum : lanes)
+            match += sum;
         if (match > best) {
             best = match;
             bestAt = at;
         }
     }
     return bestAt < 0 ? -1 : double(bestAt) * 1000 / Rate;
+}
+
+qint64 SinkMonitor::firstSoundNs(qint64 fromNs) const
+{
+    const std::lock_guard lock(mutex_);
+    if (samples_.empty())
+        return -1;
+    const auto size = qint64(samples_.size());
+    // Starts a little before the sample heard at `fromNs`, in microseconds
+    // so as not to overflow.
+    const qint64 afterUs = std::max<qint64>(0, fromNs - firstSampleNs_) / 1000;
+    for (qint64 i = std::min(size, afterUs * Rate / 1000000); i < size; ++i)
+        if (std::abs(int(samples_[std::size_t(i)])) >= Loud && timeOf(i) >= fromNs)
+            return timeOf(i);
+    return -1;
 }
 
 QList<SinkMonitor::Span> SinkMonitor::spans(qint64 fromNs, qint64 toNs) const

@@ -40,6 +40,9 @@ public:
     // The stretches heard between two steady-clock times, the last one
     // possibly still going on.
     QList<Span> spans(qint64 fromNs = 0, qint64 toNs = std::numeric_limits<qint64>::max()) const;
+    // The steady-clock time of the first sound heard from `fromNs` on, or -1
+    // while there is none: a quick look, which reads no media times.
+    qint64 firstSoundNs(qint64 fromNs) const;
 
 private:
     static void onHandoff(GstElement*, struct _GstBuffer* buffer, struct _GstPad*, void* self);
