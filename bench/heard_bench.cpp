@@ -32,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -421,7 +422,9 @@ double Cycle::measureLag() const
         return LagUnknown;
     std::sort(lags.begin(), lags.end());
     const auto half = lags.size() / 2;
-    return lags.size() % 2 ? lags[half] : (lags[half - 1] + lags[half]) / 2;
+    const double lag = lags.size() % 2 ? lags[half] : (lags[half - 1] + lags[half]) / 2;
+    // A coder's delay is a few tens of milliseconds; more is a misreading.
+    return std::abs(lag) < 100 ? lag : LagUnknown;
 }
 
 // How far the sound of the first play and the resume is from covering the
@@ -519,6 +522,32 @@ Figures Cycle::analyse(double placeTarget, double lagMs)
     return figures;
 }
 
+// Runs the cycle once more when the recording of the sink missed some of it
+// (this process was held up for longer than the recording's buffer), up to
+// three times. Nothing when the recording does not open.
+std::optional<Figures> measure(SinkMonitor& monitor, const QString& path, int speed, int sitMs,
+                               double lagMs)
+{
+    for (int attempt = 1;; ++attempt) {
+        Cycle cycle(monitor, path, speed);
+        if (!cycle.run(sitMs, sitMs == ShortSitMs)) {
+            std::printf("  the recording did not open\n");
+            return std::nullopt;
+        }
+        const qint64 lostNs = monitor.lostNs();
+        if (lostNs > 0 && attempt < 3) {
+            std::printf("  the recording of the sink missed %.0f ms (this process was held up): "
+                        "once more\n",
+                        lostNs / 1e6);
+            continue;
+        }
+        if (lostNs > 0)
+            std::printf("  the recording of the sink missed %.0f ms: these figures may be off\n",
+                        lostNs / 1e6);
+        return cycle.analyse(placeTargetMs(speed), lagMs);
+    }
+}
+
 // One figure's row of the summary table: the worst over the formats.
 void printFigureRow(Figure figure, const Figures& worst, const QString& conditions, int speed)
 {
@@ -559,6 +588,7 @@ void printFigureRow(Figure figure, const Figures& worst, const QString& conditio
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each line seen as it comes
     QList<Format> formats;
     for (const Format& format : Formats)
         if (argc < 2 || QCoreApplication::arguments().contains(format.label))
@@ -618,17 +648,13 @@ int main(int argc, char** argv)
                 Group group{sit, busy, speed, {}, {}};
                 for (const auto& [format, path] : media) {
                     std::printf("== %s, %s\n", qPrintable(group.conditions()), format.label);
-                    std::fflush(stdout);
-                    Cycle cycle(monitor, path, speed);
-                    if (!cycle.run(sit, sit == ShortSitMs)) {
-                        std::printf("  the recording did not open\n");
-                        continue;
-                    }
                     const double lag = lags.value(format.label, LagUnknown);
-                    const Figures figures = cycle.analyse(placeTargetMs(speed), lag);
-                    if (std::isnan(lag) && !std::isnan(figures.lagMs))
-                        lags[format.label] = figures.lagMs;
-                    group.formats.append({format.label, figures});
+                    const std::optional<Figures> figures = measure(monitor, path, speed, sit, lag);
+                    if (!figures)
+                        continue;
+                    if (std::isnan(lag) && !std::isnan(figures->lagMs))
+                        lags[format.label] = figures->lagMs;
+                    group.formats.append({format.label, *figures});
                 }
                 groups.append(group);
             }

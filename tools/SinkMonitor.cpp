@@ -16,6 +16,10 @@ constexpr int Loud = 655;                 // 2 % of full scale: anything quieter
 constexpr qint64 GapSamples = Rate / 200; // 5 ms of silence ends a stretch
 constexpr qint64 Window = Rate / 100;     // 10 ms read at a time
 constexpr qint64 Lanes = 8;
+// Buffers arriving this much later than the recording's course, for this
+// long, mean that sound was lost.
+constexpr qint64 LateNs = 30'000'000;
+constexpr qint64 LateForNs = 300'000'000;
 
 qint64 samplesToNs(qint64 samples)
 {
@@ -40,7 +44,7 @@ bool SinkMonitor::start()
     if (!ensureGstreamer())
         return false;
     const QString description =
-        QStringLiteral("pulsesrc name=source buffer-time=40000 latency-time=2000 ! "
+        QStringLiteral("pulsesrc name=source buffer-time=1000000 latency-time=2000 ! "
                        "audio/x-raw,format=S16LE,channels=1,rate=%1 ! "
                        "fakesink name=sink sync=false signal-handoffs=true")
             .arg(Rate);
@@ -78,11 +82,16 @@ void SinkMonitor::clear()
     const std::lock_guard lock(mutex_);
     samples_.clear();
     firstSampleNs_ = std::numeric_limits<qint64>::max();
+    lostSamples_ = 0;
+    lateSince_ = -1;
 }
 
-// Each buffer arrives a little after its last sample was played, never
-// before: the earliest arrival for its place in the recording fixes when
-// the recording's first sample was heard.
+qint64 SinkMonitor::lostNs() const
+{
+    const std::lock_guard lock(mutex_);
+    return samplesToNs(lostSamples_);
+}
+
 void SinkMonitor::onHandoff(GstElement*, GstBuffer* buffer, GstPad*, void* self)
 {
     const qint64 arrivedNs = SoundMeter::nowNs();
@@ -92,10 +101,53 @@ void SinkMonitor::onHandoff(GstElement*, GstBuffer* buffer, GstPad*, void* self)
         return;
     const auto* data = reinterpret_cast<const qint16*>(map.data);
     const std::lock_guard lock(monitor->mutex_);
-    monitor->samples_.insert(monitor->samples_.end(), data, data + map.size / sizeof(qint16));
-    monitor->firstSampleNs_ = std::min(monitor->firstSampleNs_,
-                                       arrivedNs - samplesToNs(qint64(monitor->samples_.size())));
+    auto& samples = monitor->samples_;
+    // The source's time stamps count every sample, those it dropped too
+    // when this process was held up for longer than the source's buffer:
+    // silence takes the place of what was lost.
+    if (GST_BUFFER_PTS_IS_VALID(buffer)) {
+        const auto pts = qint64(GST_BUFFER_PTS(buffer));
+        if (samples.empty())
+            monitor->firstPtsNs_ = pts;
+        const qint64 due = ((pts - monitor->firstPtsNs_) * Rate + 500000000) / 1000000000;
+        if (due > qint64(samples.size()) + 1) {
+            monitor->lostSamples_ += due - qint64(samples.size());
+            samples.resize(std::size_t(due), 0);
+        }
+    }
+    const auto first = qint64(samples.size());
+    samples.insert(samples.end(), data, data + map.size / sizeof(qint16));
+    monitor->noteArrival(arrivedNs, first);
     gst_buffer_unmap(buffer, &map);
+}
+
+// Each buffer arrives a little after its last sample was played, never
+// before: the earliest arrival for its place in the recording fixes when
+// the recording's first sample was heard. Buffers that keep arriving later
+// than that mean the sound server dropped what this process did not take in
+// time (it was held up), unseen by the source: silence takes its place where
+// the late buffers began.
+void SinkMonitor::noteArrival(qint64 arrivedNs, qint64 firstOfBuffer)
+{
+    const qint64 firstNs = arrivedNs - samplesToNs(qint64(samples_.size()));
+    if (firstNs - LateNs <= firstSampleNs_) {
+        firstSampleNs_ = std::min(firstSampleNs_, firstNs);
+        lateSince_ = -1;
+        return;
+    }
+    if (lateSince_ < 0) {
+        lateSince_ = firstOfBuffer;
+        lateFromNs_ = arrivedNs;
+        lateFirstNs_ = firstNs;
+        return;
+    }
+    lateFirstNs_ = std::min(lateFirstNs_, firstNs);
+    if (arrivedNs - lateFromNs_ < LateForNs)
+        return;
+    const qint64 missing = (lateFirstNs_ - firstSampleNs_) * Rate / 1000000000;
+    samples_.insert(samples_.begin() + lateSince_, std::size_t(missing), qint16(0));
+    lostSamples_ += missing;
+    lateSince_ = -1;
 }
 
 qint64 SinkMonitor::timeOf(qint64 sample) const
@@ -103,13 +155,24 @@ qint64 SinkMonitor::timeOf(qint64 sample) const
     return firstSampleNs_ + samplesToNs(sample);
 }
 
+// The first sample heard at or after `ns`, or the number of samples.
+qint64 SinkMonitor::sampleAt(qint64 ns) const
+{
+    const auto size = qint64(samples_.size());
+    if (ns <= firstSampleNs_)
+        return 0;
+    if (ns - firstSampleNs_ > samplesToNs(size))
+        return size;
+    return std::min(size, ((ns - firstSampleNs_) * Rate + 999999999) / 1000000000);
+}
+
 // The media time of the first of `count` recorded samples: where in the
 // noise they match best.
-double SinkMonitor::mediaMsAt(qint64 first, qint64 count) const
+double SinkMonitor::mediaMsAt(const qint16* samples, qint64 count) const
 {
     std::vector<float> heard(static_cast<std::size_t>(count));
     for (qint64 i = 0; i < count; ++i)
-        heard[std::size_t(i)] = samples_[std::size_t(first + i)] / 32768.0f;
+        heard[std::size_t(i)] = samples[i] / 32768.0f;
     const auto places = qint64(noise_.size()) - count;
     const qint64 blocked = count / Lanes * Lanes;
     float best = 0;
@@ -141,38 +204,50 @@ qint64 SinkMonitor::firstSoundNs(qint64 fromNs) const
     if (samples_.empty())
         return -1;
     const auto size = qint64(samples_.size());
-    // Starts a little before the sample heard at `fromNs`, in microseconds
-    // so as not to overflow.
-    const qint64 afterUs = std::max<qint64>(0, fromNs - firstSampleNs_) / 1000;
-    for (qint64 i = std::min(size, afterUs * Rate / 1000000); i < size; ++i)
-        if (std::abs(int(samples_[std::size_t(i)])) >= Loud && timeOf(i) >= fromNs)
+    for (qint64 i = sampleAt(fromNs); i < size; ++i)
+        if (std::abs(int(samples_[std::size_t(i)])) >= Loud)
             return timeOf(i);
     return -1;
 }
 
 QList<SinkMonitor::Span> SinkMonitor::spans(qint64 fromNs, qint64 toNs) const
 {
-    const std::lock_guard lock(mutex_);
+    // A copy of the samples asked for: the recording goes on while they are
+    // read.
+    std::vector<qint16> samples;
+    qint64 firstNs = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        if (samples_.empty())
+            return {};
+        const qint64 begin = sampleAt(fromNs);
+        const qint64 end = toNs == std::numeric_limits<qint64>::max() ? qint64(samples_.size())
+                                                                      : sampleAt(toNs + 1);
+        if (end <= begin)
+            return {};
+        samples.assign(samples_.begin() + begin, samples_.begin() + end);
+        firstNs = timeOf(begin);
+    }
     QList<Span> found;
-    const auto size = qint64(samples_.size());
+    const auto size = qint64(samples.size());
+    const auto timeAt = [firstNs](qint64 i) {
+        return firstNs + samplesToNs(i);
+    };
     qint64 start = -1;
     qint64 lastLoud = -1;
     int peak = 0;
     const auto close = [&] {
-        Span span{timeOf(start), timeOf(lastLoud), 0, 0, peak / 32768.0};
+        Span span{timeAt(start), timeAt(lastLoud), 0, 0, peak / 32768.0};
         const qint64 count = std::min(Window, lastLoud + 1 - start);
-        span.firstMs = mediaMsAt(start, count);
-        const double endOfLast = mediaMsAt(lastLoud + 1 - count, count);
+        span.firstMs = mediaMsAt(samples.data() + start, count);
+        const double endOfLast = mediaMsAt(samples.data() + lastLoud + 1 - count, count);
         span.lastMs = endOfLast < 0 ? -1 : endOfLast + double(count - 1) * 1000 / Rate;
         found.append(span);
         start = -1;
         peak = 0;
     };
     for (qint64 i = 0; i < size; ++i) {
-        const qint64 at = timeOf(i);
-        if (at < fromNs || at > toNs)
-            continue;
-        const int level = std::abs(int(samples_[std::size_t(i)]));
+        const int level = std::abs(int(samples[std::size_t(i)]));
         if (level >= Loud) {
             if (start < 0)
                 start = i;

@@ -6,6 +6,22 @@
 #include <QDir>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+// A process that ends with the one that started it: the server and the busy
+// stream do not outlive a test or benchmark that was killed.
+std::unique_ptr<QProcess> childProcess()
+{
+    auto process = std::make_unique<QProcess>();
+    process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    return process;
+}
+
+} // namespace
+
 SoundServer::SoundServer() = default;
 
 SoundServer::~SoundServer()
@@ -47,7 +63,7 @@ bool SoundServer::start(QString* why)
         env.insert(QString::fromLatin1(name), dir_.path());
     env.remove(QStringLiteral("PULSE_SERVER"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    server_ = std::make_unique<QProcess>();
+    server_ = childProcess();
     server_->setProcessEnvironment(env);
     server_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server_->setStandardOutputFile(QProcess::nullDevice());
@@ -106,7 +122,7 @@ void SoundServer::keepBusy(bool busy)
     }
     if (busy_ || !isRunning())
         return;
-    busy_ = std::make_unique<QProcess>();
+    busy_ = childProcess();
     busy_->setProcessEnvironment(environment());
     busy_->setStandardOutputFile(QProcess::nullDevice());
     busy_->start(QStringLiteral("pacat"),
