@@ -7,7 +7,21 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
+
+namespace {
+
+// A process that ends with the one that started it: the server and the busy
+// stream do not outlive a test or benchmark that was killed.
+std::unique_ptr<QProcess> childProcess()
+{
+    auto process = std::make_unique<QProcess>();
+    process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    return process;
+}
+
+} // namespace
 
 SoundServer::SoundServer(Kind kind) : kind_(kind) {}
 
@@ -54,7 +68,7 @@ bool SoundServer::start(QString* why)
         env.insert(QString::fromLatin1(name), dir_.path());
     env.remove(QStringLiteral("PULSE_SERVER"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    server_ = std::make_unique<QProcess>();
+    server_ = childProcess();
     server_->setProcessEnvironment(env);
     server_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server_->setStandardOutputFile(QProcess::nullDevice());
@@ -67,7 +81,10 @@ bool SoundServer::start(QString* why)
     if (kind_ == Kind::PipeWire) {
         // Its own session bus, the graph, its session manager and the
         // PulseAudio service, in a process group of their own to end at once.
-        server_->setChildProcessModifier([] { ::setsid(); });
+        server_->setChildProcessModifier([] {
+            ::setsid();
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+        });
         server_->start(QStringLiteral("dbus-run-session"),
                        {"--", "sh", "-c",
                         "pipewire & sleep 0.3; wireplumber & sleep 0.3; exec pipewire-pulse"});
@@ -138,7 +155,7 @@ void SoundServer::keepBusy(bool busy)
     }
     if (busy_ || !isRunning())
         return;
-    busy_ = std::make_unique<QProcess>();
+    busy_ = childProcess();
     busy_->setProcessEnvironment(environment());
     busy_->setStandardOutputFile(QProcess::nullDevice());
     busy_->start(QStringLiteral("pacat"),
