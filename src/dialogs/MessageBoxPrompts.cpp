@@ -122,6 +122,10 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
     case Buttons::YesNo:
         setStandardButtons(box, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         break;
+    case Buttons::YesNoCancel:
+        setStandardButtons(box, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                           QMessageBox::Yes);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Ok:
@@ -133,7 +137,7 @@ Prompts::Answer MessageBoxPrompts::message(QWidget* parent, const QString& text,
     case QMessageBox::Cancel:
         return Answer::Cancel;
     default:
-        // Escape or the close box of an OK or OK/Cancel box.
+        // Escape or the close box of a box that has a way out.
         return safeAnswer(buttons);
     }
 }

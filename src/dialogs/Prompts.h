@@ -18,6 +18,7 @@ public:
         Ok,
         OkCancel,
         YesNo,
+        YesNoCancel,
     };
     enum class Answer
     {
@@ -31,7 +32,8 @@ public:
 
     // The answer that changes nothing: Ok, Cancel, or No to a Yes/No
     // question. Escape or the close box gives it, except on a Yes/No
-    // question, which must be answered.
+    // question, which must be answered; Cancel backs out of a Yes/No/Cancel
+    // one.
     static Answer safeAnswer(Buttons buttons)
     {
         switch (buttons) {
@@ -40,6 +42,7 @@ public:
         case Buttons::YesNo:
             return Answer::No;
         case Buttons::OkCancel:
+        case Buttons::YesNoCancel:
             break;
         }
         return Answer::Cancel;
@@ -50,8 +53,8 @@ public:
     // not a letter, a digit, a sign or Space, nor any key held down or
     // pressed just before it appeared. Alt with a button's underlined letter
     // answers, as do Return on the focused button (at first the safe one; Yes
-    // to a Yes/No question, as the questions keep work on Yes), Escape where
-    // allowed, and the mouse.
+    // to a Yes/No or Yes/No/Cancel question, as the questions keep work on
+    // Yes), Escape where allowed, and the mouse.
     virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
 
     // Asks `text` with a button for each of the `choices`, which carry their

@@ -37,18 +37,23 @@ ProjectCommands::ProjectCommands(ProjectWindow& window, Prompts& prompts, QWidge
 
 ProjectCommands::~ProjectCommands() = default;
 
-// Offers to save unsaved changes with `question`. False when the user said
-// Yes and the save did not happen (cancelled or failed): the caller must not
-// go on and lose the work.
+// Offers to save unsaved changes with `question`. False when the user backed
+// out with Cancel, or said Yes and the save did not happen (cancelled or
+// failed): the caller must not go on and lose the work.
 bool ProjectCommands::offerToSave(const QString& question)
 {
     if (!window_.state().isDirty)
         return true;
-    if (prompts_.message(owner_, question, Prompts::Buttons::YesNo) == Prompts::Answer::Yes)
+    switch (prompts_.message(owner_, question, Prompts::Buttons::YesNoCancel)) {
+    case Prompts::Answer::Yes:
         return save();
-    // The user lets the work go; a crash must not bring it back.
-    removeRecoveryFile();
-    return true;
+    case Prompts::Answer::No:
+        // The user lets the work go; a crash must not bring it back.
+        removeRecoveryFile();
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Tells the user that the project file at `path` could not be `done`, and why.
@@ -172,7 +177,13 @@ void ProjectCommands::loadFile(const QString& path)
     if (content) {
         stamp_ = stampFile(path, bytes);
         markOpen(path);
+        const QString media = content->mediaFile;
         load(path, std::move(*content));
+        // A recording found elsewhere is a change the file does not hold yet.
+        if (window_.state().mediaFile != media) {
+            window_.markUnsaved();
+            return;
+        }
     }
     window_.showProjectCaption();
 }
@@ -215,21 +226,19 @@ QString projectFolder(const WorkspaceState& state)
                                        : QFileInfo(state.projectFile).absolutePath();
 }
 
-void ProjectCommands::newTranscription()
+// Asks for a recording to transcribe, in `folder` at first; "" when the
+// dialog was cancelled or the file cannot be taken.
+QString ProjectCommands::chooseMedia(const QString& folder)
 {
-    if (!offerToSave(CurrentProjectQuestion))
-        return;
-    window_.resetWorkspace();
-    forgetFile();
     FileDialogRequest request;
     request.mode = FileDialogMode::Open;
     request.title = QStringLiteral("Please select an Audio/Video file.");
     request.filters = {{QStringLiteral("Audio File"), QStringLiteral("*.wav;*.mp3;*.wma")},
                        {QStringLiteral("Video File"), QStringLiteral("*.wmv;*.avi;*.mpeg")},
                        {QStringLiteral("*.*"), QStringLiteral("*.*")}};
-    request.initialFolder = documentsFolder();
+    request.initialFolder = folder;
     request.defaultExtension = QStringLiteral("wav");
-    QString media = prompts_.chooseFile(owner_, request);
+    const QString media = prompts_.chooseFile(owner_, request);
     // Each line of a project file holds one thing; a path cannot span two.
     if (media.contains(u'\n') || media.contains(u'\r')) {
         prompts_.message(owner_,
@@ -237,9 +246,31 @@ void ProjectCommands::newTranscription()
                                         "holds a line break. Rename it and choose it again.")
                              .arg(QDir::toNativeSeparators(media)),
                          Prompts::Buttons::Ok);
-        media.clear();
+        return {};
     }
-    window_.setMediaFile(media);
+    return media;
+}
+
+void ProjectCommands::newTranscription()
+{
+    if (!offerToSave(CurrentProjectQuestion))
+        return;
+    window_.resetWorkspace();
+    forgetFile();
+    window_.setMediaFile(chooseMedia(documentsFolder()));
+}
+
+QString ProjectCommands::lookForMedia(const QString& missing)
+{
+    const QString question =
+        QStringLiteral("The recording of this project was not found at\n%1\n\nIt may have been "
+                       "moved, renamed or deleted. Your sections are kept. Look for the recording "
+                       "now?")
+            .arg(QDir::toNativeSeparators(missing));
+    if (prompts_.choose(owner_, question,
+                        {QStringLiteral("&Look for It..."), QStringLiteral("&Not Now")}, 1) != 0)
+        return {};
+    return chooseMedia(projectFolder(window_.state()));
 }
 
 void ProjectCommands::open()

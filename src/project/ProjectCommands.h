@@ -65,12 +65,18 @@ public:
     // user declines is deleted. Returns whether work was recovered.
     bool offerRecovery();
 
+    // The recording at `missing` is gone: tells the user, and offers to look
+    // for it with the open dialog, in the project's folder at first. Returns
+    // the recording picked, or "" when the user let it be.
+    QString lookForMedia(const QString& missing);
+
     // Asked before the window closes with unsaved changes. False when the
     // user asked to save and the save did not happen: the window must stay.
     bool offerToSaveBeforeQuit();
 
 private:
     bool offerToSave(const QString& question);
+    QString chooseMedia(const QString& folder);
     void reportFileFailure(const QString& done, const QString& path, const QString& reason,
                            const QString& more = {});
     std::optional<QString> write();

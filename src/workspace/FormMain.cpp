@@ -44,6 +44,8 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, bool framed = false)
 {
     auto* label = place(new QLabel(text, parent), name, twips);
+    // A file name that looks like markup is still shown as it is.
+    label->setTextFormat(Qt::PlainText);
     label->setAlignment(alignment);
     if (framed)
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -256,7 +258,7 @@ void FormMain::Form_Load()
     mmc_.setTimeFormat(MediaControl::MillisecondsFormat);
     // Every control keeps its design state here; only the state is set.
     state_ = WorkspaceState{};
-    setWindowTitle(productName());
+    setCaption(productName());
     // Every run starts at normal speed, with the volume as recorded.
     setSpeed(MediaControl::NormalSpeed);
     setVolume(MediaControl::NormalVolume);
@@ -277,7 +279,7 @@ void FormMain::ResetWorkspace()
     c.SliderTime->setValue(0);
     c.lblCurrent->setText(FormatTime(0));
     c.lblEnd->setText(FormatTime(0));
-    setWindowTitle(productName());
+    setCaption(productName());
 }
 
 void FormMain::setMediaFile(const QString& path)
@@ -296,7 +298,7 @@ void FormMain::continueWork()
 
 void FormMain::showProjectCaption()
 {
-    setWindowTitle(productName() + u' ' + state_.projectFile);
+    setCaption(productName() + u' ' + state_.projectFile);
     // The keys that saved or opened the project (Ctrl+S, the Enter of a
     // dialog) are let go after it; their release is no typing.
     keysPressedInScript_.clear();
@@ -305,7 +307,14 @@ void FormMain::showProjectCaption()
 void FormMain::markUnsaved()
 {
     state_.isDirty = true;
-    setWindowTitle(productName() + QStringLiteral(" *") + state_.projectFile);
+    setCaption(productName() + QStringLiteral(" *") + state_.projectFile);
+}
+
+// The caption as written: Qt would take a "[*]" in a file's path for its
+// mark of unsaved changes, and drop it, unless it is doubled.
+void FormMain::setCaption(const QString& caption)
+{
+    setWindowTitle(QString(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
 void FormMain::setScriptText(const QString& text)

@@ -189,6 +189,8 @@ private:
     void showSoundOutput(SoundOutput output);
     void showCurrentRow(int row, bool atTop);
     void onOpenFailed();
+    void setCaption(const QString& caption);
+    void lookForMissingMedia();
     void setSpeed(int thousandths);
     void setVolume(int percent);
 

@@ -13,8 +13,11 @@
 #include "workspace/SectionGrid.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+
+#include <utility>
 
 namespace {
 
@@ -279,16 +282,42 @@ void FormMain::showCurrentRow(int row, bool atTop)
     grid.setColSel(grid.cols() - 1);
 }
 
-// The user is told, and the workspace is emptied, unless it holds unsaved
-// work (text typed without media, or sections whose media has gone since),
-// which stays for the user to save.
+// The user is told, and the workspace is emptied, unless it holds work (a
+// project's sections, or text typed without media), which stays to be read,
+// edited, saved and exported; the next Play tries the media again.
 void FormMain::onOpenFailed()
 {
+    const bool holdsWork = state_.isDirty || !state_.projectFile.isEmpty();
+    if (holdsWork && !QFileInfo::exists(state_.mediaFile)) {
+        lookForMissingMedia();
+        return;
+    }
     prompts_.message(this,
                      QStringLiteral("Sorry. The application doesn't support this type of media."),
                      Prompts::Buttons::Ok);
-    if (state_.isDirty)
+    if (holdsWork)
         cycle_.closeMedia();
     else
         ResetWorkspace();
+}
+
+// The work's recording has been moved or renamed: the user may point to it,
+// and the work goes on with it, the project unsaved until it is saved so. A
+// recording picked that does not open either leaves the project's as it was.
+void FormMain::lookForMissingMedia()
+{
+    cycle_.closeMedia();
+    const QString found = project_.lookForMedia(state_.mediaFile);
+    if (found.isEmpty())
+        return;
+    const QString missing = std::exchange(state_.mediaFile, found);
+    // This runs inside the Play press whose open failed, which ends once
+    // this one has opened the media and replayed the last section.
+    cycle_.play();
+    if (cycle_.phase() == CaptureCycle::Phase::Idle) {
+        state_.mediaFile = missing;
+        return;
+    }
+    setMediaFile(found);
+    markUnsaved();
 }

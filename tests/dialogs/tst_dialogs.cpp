@@ -61,7 +61,8 @@ private slots:
     }
 
     // Every box is titled with the program's name and shows no icon. Escape gives
-    // the safe answer, but a Yes/No question must be answered. Return gives the
+    // the safe answer (Cancel backs out of a Yes/No/Cancel question), but a Yes/No
+    // question must be answered. Return gives the
     // safe answer, Yes to a question; Alt and a mnemonic its button. A user who
     // is typing answers nothing: not at once, nor with a held key, a letter or Space.
     void messageBoxes()
@@ -74,14 +75,17 @@ private slots:
             {OkCancel, Qt::ALT | Qt::Key_O, int(Prompts::Answer::Ok)},
             {YesNo, Qt::Key_Return, int(Prompts::Answer::Yes)},
             {YesNo, Qt::ALT | Qt::Key_N, int(Prompts::Answer::No)},
+            {YesNoCancel, Qt::Key_Escape, int(Prompts::Answer::Cancel)},
+            {YesNoCancel, Qt::Key_Return, int(Prompts::Answer::Yes)},
             {{}, Qt::Key_Escape, 2},
             {{}, Qt::Key_Return, 2},
             {{}, Qt::ALT | Qt::Key_A, 1}};
         for (const auto& [buttons, key, answer] : cases) {
             const bool question = buttons == YesNo;
-            const auto shown = !buttons   ? Box::NoButton
-                               : question ? Box::Yes | Box::No
-                                          : Box::Ok | Box::Cancel;
+            const auto shown = !buttons                 ? Box::NoButton
+                               : question               ? Box::Yes | Box::No
+                               : buttons == YesNoCancel ? Box::Yes | Box::No | Box::Cancel
+                                                        : Box::Ok | Box::Cancel;
             whenShown<Box>([question, shown, key = key](Box& box) {
                 QCOMPARE(box.windowTitle() + ": " + box.text(), "Kelvane: Saved.");
                 QWidget* focus = box.focusWidget();

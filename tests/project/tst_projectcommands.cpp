@@ -108,14 +108,16 @@ void TestProjectCommands::saving()
     QCOMPARE(w.prompts.unexpected, 0);
 }
 
-// Unsaved work is offered to be saved first; what goes on lets its copy go.
+// Unsaved work is offered to be saved first; what goes on lets its copy go,
+// and Cancel backs out of the command.
 void TestProjectCommands::questionsBeforeNewOpenAndQuit()
 {
     const QString other = QCoreApplication::applicationFilePath();
     const std::tuple<QList<Answer>, QString, bool> cases[] = {
         {{Answer::Yes}, "", false},                            // the Save As dialog cancelled
         {{Answer::Yes, Answer::Ok}, data.filePath("x"), true}, // Ok overwrites it later
-        {{Answer::No}, "", true}};
+        {{Answer::No}, "", true},
+        {{Answer::Cancel}, "", false}}; // backs out: no dialog at all
     // Each command runs, then tells whether it went on.
     const std::function<bool(Window&)> commands[] = {
         [](Window& w) { return w.commands.offerToSaveBeforeQuit(); },
@@ -134,6 +136,9 @@ void TestProjectCommands::questionsBeforeNewOpenAndQuit()
             const QByteArray name = QByteArray::number(command) + saveAs.toUtf8();
             QVERIFY2(w.told(0).startsWith("Do you want to save the ") && wentOn == goesOn, name);
             QVERIFY2(QFile::exists(recoveryFilePath()) != goesOn && !w.prompts.unexpected, name);
+            QVERIFY2(w.prompts.asked[0].buttons == Prompts::Buttons::YesNoCancel, name);
+            if (answers[0] == Answer::Cancel)
+                QVERIFY2(w.prompts.dialogs.isEmpty() && w.table().cell(0, 4) == "first", name);
         }
     }
 }

@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 // What only the window can show: the widgets of the cycle, keys from the text box, the
 // mouse on the table and the seek bar, the layout, and the order of things at the close.
@@ -69,6 +70,7 @@ private slots:
     void layoutFollowsTheWindow();
     void closingStopsTheSoundFirst();
     void soundLostWhileCapturing();
+    void movedRecording();
 };
 
 void TestMainWindow::showsTheCycle()
@@ -123,7 +125,7 @@ void TestMainWindow::showsTheCycle()
             c.oGrid->rows() == 2 && w.windowTitle() == "Kelvane" && c.problemBar->isHidden());
     // Media that cannot be opened: the message, then an empty workspace or the unsaved work kept.
     for (const bool dirty : {false, true}) {
-        prompts.scriptFiles({"/recordings/broken.wav"});
+        prompts.scriptFiles({QCoreApplication::applicationFilePath()});
         w.menuOpen_Click();
         w.state().isDirty = dirty;
         c.oGrid->setText(1, 4, "typed without media");
@@ -280,13 +282,13 @@ void TestMainWindow::layoutFollowsTheWindow()
 }
 
 // The sound stops before the quit question; Yes saves, No lets the work go, and no recovery copy
-// is left. A save asked for that does not happen keeps the window and the work.
+// is left. Cancel, or a save asked for that does not happen, keeps the window and the work.
 void TestMainWindow::closingStopsTheSoundFirst()
 {
     QTemporaryDir folder;
     const QString saved = folder.filePath("quit.kvprj");
-    for (const Prompts::Answer answer :
-         {Prompts::Answer::No, Prompts::Answer::Yes, Prompts::Answer::Yes}) {
+    for (const Prompts::Answer answer : {Prompts::Answer::No, Prompts::Answer::Yes,
+                                         Prompts::Answer::Yes, Prompts::Answer::Cancel}) {
         Window t;
         t.w.cmdPlay_Click();
         t.w.project().keepRecoveryCopy();
@@ -296,13 +298,13 @@ void TestMainWindow::closingStopsTheSoundFirst()
             modeWhileAsking = t.device.mode();
         };
         t.prompts.script({answer});
-        const bool cancelled = QFile::exists(saved);
+        const bool cancelled = QFile::exists(saved) || answer == Prompts::Answer::Cancel;
         t.prompts.scriptFiles({cancelled ? QString() : saved});
         QCOMPARE(t.w.close(), !cancelled);
         QCOMPARE(t.prompts.asked.value(0).text,
                  QString("Do you want to save the project before quit?"));
         QCOMPARE(modeWhileAsking, DeviceMode::NotOpen);
-        QCOMPARE(QFile::exists(saved), answer == Prompts::Answer::Yes);
+        QCOMPARE(QFile::exists(saved), answer != Prompts::Answer::No);
         QCOMPARE(QFile::exists(recoveryFilePath()), cancelled);
         QCOMPARE(t.w.isVisible() && t.w.state().isDirty, cancelled);
     }
@@ -312,6 +314,55 @@ void TestMainWindow::closingStopsTheSoundFirst()
     t.w.project().keepRecoveryCopy();
     t.w.state().isDirty = false;
     QVERIFY(t.w.close() && t.prompts.asked.isEmpty() && !QFile::exists(recoveryFilePath()));
+}
+
+// A project whose recording is not at its path keeps its rows: the user may look for the
+// recording, in the project's folder, and the work goes on with it, unsaved; or leave it,
+// and the next Play asks again. A recording that is there but does not play keeps the rows
+// too. Names are shown as they are written, markup and Qt's own marks alike.
+void TestMainWindow::movedRecording()
+{
+    QTemporaryDir dir;
+    const QString project = dir.filePath("p[*].kvprj"), moved = dir.filePath("<b>moved.wav");
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    const auto projectOn = [&](const QString& media) {
+        return write(project, "kv project file\n" + media.toUtf8() +
+                                  "\n0<|S|>4000<|S|>00:00:00<|S|>00:00:04<|S|>hello\n<|S|><|S|><|"
+                                  "S|><|S|>");
+    };
+    QVERIFY(projectOn(dir.filePath("gone.wav")) && write(moved, "RIFF"));
+    Window t;
+    auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
+    device.addMedia(moved, 60000);
+    prompts.scriptChoices({1, 0});
+    prompts.scriptFiles({moved});
+    w.project().openFile(project);
+    QVERIFY(prompts.asked.value(0).text.contains("was not found at\n" + dir.filePath("gone.wav")));
+    QVERIFY(c.oGrid->rows() == 3 && c.oGrid->text(1, 4) == "hello" && !w.state().isDirty);
+    QCOMPARE(w.windowHandle()->title(), "Kelvane " + project);
+    w.cmdPlay_Click();
+    QCOMPARE(prompts.dialogs.last().initialFolder, dir.path());
+    QVERIFY(device.mode() == DeviceMode::Playing && w.state().mediaFile == moved);
+    QCOMPARE(w.windowHandle()->title(), "Kelvane *" + project);
+    QCOMPARE(c.lblMediaFile->text(), QString("<b>moved.wav"));
+    QCOMPARE(c.lblMediaFile->textFormat(), Qt::PlainText);
+    // Found while opening: unsaved from the start.
+    QVERIFY(projectOn(dir.filePath("gone.wav")) && w.state().isDirty);
+    prompts.script({Prompts::Answer::No});
+    prompts.scriptChoices({0});
+    prompts.scriptFiles({moved});
+    w.project().openFile(project);
+    QVERIFY(w.state().mediaFile == moved && w.windowTitle().startsWith("Kelvane *"));
+    // There, but not playable: today's message, and the rows stay.
+    QVERIFY(projectOn(project));
+    prompts.script({Prompts::Answer::No, Prompts::Answer::Ok});
+    w.project().openFile(project);
+    QCOMPARE(prompts.asked.last().text,
+             QString("Sorry. The application doesn't support this type of media."));
+    QVERIFY(c.oGrid->rows() == 3 && c.oGrid->text(1, 4) == "hello" && !prompts.unexpected);
 }
 
 QTEST_MAIN(TestMainWindow)
