@@ -135,6 +135,10 @@ void CaptureCycle::play()
         else
             startFirstSection(device_.Position());
     } else {
+        // At the end of the media, a capture section opened there holds no
+        // sound: closing and committing it would only add empty rows.
+        if (currentRow_ == lastRow() && captureIsOpen() && start_ == end_ && atMediaEnd())
+            return;
         // Presses on the capture section alternate between closing it and
         // committing it; on an earlier section they only pause and resume.
         if (currentRow_ == lastRow()) {
@@ -398,6 +402,12 @@ void CaptureCycle::onDeviceStopped()
         phase_ = replayReturnsToCapture_ ? captureLeftIn_ : Phase::Browsing;
     } else if (endedEarly || position == device_.Length()) {
         sendPause();
+        // Playing the capture section to the end of the media closes it, as
+        // a pause would: the next press commits it.
+        if (phase_ == Phase::Capturing && currentRow_ == lastRow() && start_ < position) {
+            statusUpdate();
+            setCaptureOpen(false);
+        }
     } else {
         replayCurrentRow();
     }
@@ -407,6 +417,13 @@ void CaptureCycle::onDeviceStopped()
         if (std::exchange(earlyEndTold_, position) != position)
             emit recordingEndedEarly(position);
     }
+}
+
+// The device stands where the media ends, or where its sound ran out.
+bool CaptureCycle::atMediaEnd() const
+{
+    const qint32 position = device_.Position();
+    return position >= device_.Length() || device_.endedEarlyAt() == position;
 }
 
 void CaptureCycle::statusUpdate()

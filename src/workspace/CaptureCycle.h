@@ -154,6 +154,7 @@ private:
     void sendPause();
     void replayCurrentRow();
     void onDeviceStopped();
+    bool atMediaEnd() const;
     void armAutoRewind(int intervalMs);
 
     MediaControl& device_;

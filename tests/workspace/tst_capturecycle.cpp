@@ -123,13 +123,21 @@ private slots:
         QCOMPARE(QList<int>({r.changes, r.commits}), QList<int>({3, 1}));
         r.run(1000);
         QCOMPARE(r.bounds(1), QStringList({"2450", "3400"})); // the last update came 50 ms earlier
-        // The end of the media ends playing there, paused, and so the section.
+        // The end of the media ends playing there, paused, and closes the section: one press
+        // commits it, and the empty section opened at the end takes no more presses.
         r.run(MediaLength);
         QCOMPARE(r.device.mode(), DeviceMode::Paused);
         QCOMPARE(r.bounds(1), QStringList({"2450", "60000"}));
+        QVERIFY(r.cycle.phase() == Phase::Closed && r.shows(Mode::Paused, Caption::Continue, true));
+        for (int press = 0; press < 4; ++press) {
+            r.cycle.play();
+            r.run(500);
+        }
+        QVERIFY(r.table.rowCount() == 3 && r.commits == 2);
+        QCOMPARE(r.bounds(2), QStringList({"60000", "60000"}));
         // Closing the media keeps the sections; a reset empties everything.
         r.cycle.closeMedia();
-        QVERIFY(r.cycle.phase() == Phase::Idle && r.table.rowCount() == 2);
+        QVERIFY(r.cycle.phase() == Phase::Idle && r.table.rowCount() == 3);
         r.cycle.setAutoRewind(true);
         r.cycle.reset();
         QCOMPARE(r.row(0), QStringList(5));
@@ -330,7 +338,7 @@ private slots:
         QCOMPARE(r.bounds(0), QStringList({"0", "2000"}));
     }
 
-    // A recording that runs out of sound before its length ends the capture
+    // A recording that runs out of sound before its length closes the capture
     // section there, paused as at its end; the window is told once.
     void recordingEndsEarly()
     {
@@ -339,11 +347,11 @@ private slots:
         r.capture({2000});
         r.device.cutShort(3000);
         r.run(2000);
-        QVERIFY(r.cycle.phase() == Phase::Capturing &&
-                r.shows(Mode::Paused, Caption::Continue, true));
-        r.cycle.play(); // closes the section; playing on runs out again at once
+        QVERIFY(r.cycle.phase() == Phase::Closed && r.shows(Mode::Paused, Caption::Continue, true));
+        r.cycle.play(); // commits the section; playing on runs out again at once
         r.run(1000);
         r.cycle.play();
+        QVERIFY(r.table.rowCount() == 3 && r.cycle.phase() == Phase::Capturing);
         QCOMPARE(r.bounds(1), QStringList({"2000", "3000"}));
         QCOMPARE(early.size(), 1);
         QCOMPARE(early[0], QVariantList({3000}));
