@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
+#include <QTextDocument>
 
 namespace {
 
@@ -41,8 +42,8 @@ FormExport::FormExport(const SectionTableModel& table, Prompts& prompts, QString
     : QDialog(parent), table_(table), prompts_(prompts), saveFolder_(std::move(saveFolder))
 {
     buildControls();
-    connect(ui_.chkTimeLine, &QCheckBox::clicked, this, &FormExport::BuildExportText);
-    connect(ui_.chkLineBreak, &QCheckBox::clicked, this, &FormExport::BuildExportText);
+    for (QCheckBox* option : {ui_.chkTimeLine, ui_.chkLineBreak})
+        connect(option, &QCheckBox::clicked, this, [this, option] { optionClicked(*option); });
     connect(ui_.cmdCopy, &AquaButton::Click, this, &FormExport::cmdCopy_Click);
     connect(ui_.cmdSave, &AquaButton::Click, this, &FormExport::cmdSave_Click);
     BuildExportText();
@@ -88,10 +89,49 @@ void FormExport::BuildExportText()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     const ExportOptions options{ui_.chkTimeLine->isChecked(), ui_.chkLineBreak->isChecked()};
-    ui_.txtText->setPlainText(exportText(table_, options));
+    QTextDocument& document = *ui_.txtText->document();
+    if (document.isUndoAvailable()) {
+        // One step of the undo history, so that Undo brings back the text
+        // as it was, edits and all.
+        QTextCursor whole(&document);
+        whole.select(QTextCursor::Document);
+        whole.insertText(exportText(table_, options));
+    } else {
+        ui_.txtText->setPlainText(exportText(table_, options));
+    }
+    document.setModified(false);
     // The caret and the view at the end, as after typing the whole text.
     ui_.txtText->moveCursor(QTextCursor::End);
     ui_.txtText->ensureCursorVisible();
+}
+
+// The text has been edited since it was built or saved.
+bool FormExport::edited() const
+{
+    return ui_.txtText->document()->isModified();
+}
+
+// A click on an option builds the text anew; edits are not replaced without
+// the user's word.
+void FormExport::optionClicked(QCheckBox& option)
+{
+    if (edited()) {
+        switch (prompts_.message(
+            this,
+            QStringLiteral("You have edited the text. Keep your edits?\n\nYes keeps the text as it "
+                           "is. No builds it anew from the sections, as the boxes now ask; Ctrl+Z "
+                           "then brings your edits back. Cancel leaves the box as it was."),
+            Prompts::Buttons::YesNoCancel)) {
+        case Prompts::Answer::No:
+            break;
+        case Prompts::Answer::Yes:
+            return;
+        default:
+            option.setChecked(!option.isChecked());
+            return;
+        }
+    }
+    BuildExportText();
 }
 
 void FormExport::cmdCopy_Click()
@@ -105,6 +145,12 @@ void FormExport::cmdCopy_Click()
 
 void FormExport::cmdSave_Click()
 {
+    saveText();
+}
+
+// Saves the text to a file the user picks; false when cancelled or failed.
+bool FormExport::saveText()
+{
     FileDialogRequest request;
     request.mode = FileDialogMode::Save;
     request.title = QStringLiteral("Save");
@@ -114,23 +160,50 @@ void FormExport::cmdSave_Click()
     request.defaultExtension = QStringLiteral("txt");
     const QString path = prompts_.chooseFileToWrite(this, request);
     if (path.isEmpty())
-        return;
+        return false;
 
     // The file holds the text as shown, its line breaks as CR LF, and one
     // CR LF more at the end.
     QString text = textBoxText(*ui_.txtText);
     text.replace(u'\n', QLatin1String("\r\n")).append(QLatin1String("\r\n"));
     const std::optional<QString> failure = writeWholeFile(path, encodeText(text));
-    if (failure)
+    if (failure) {
         prompts_.message(this,
                          QStringLiteral("The transcript could not be saved to\n%1\n\n%2\n\nNothing "
                                         "was changed on disk, and the text is still here.")
                              .arg(QDir::toNativeSeparators(path), *failure),
                          Prompts::Buttons::Ok);
+        return false;
+    }
+    // The edits are kept in the file now.
+    ui_.txtText->document()->setModified(false);
+    return true;
+}
+
+// The close box: edited text is not thrown away without the user's word.
+void FormExport::reject()
+{
+    if (edited()) {
+        switch (prompts_.message(this,
+                                 QStringLiteral("You have edited the text, and your edits are lost "
+                                                "when this window closes. Save the text first?"),
+                                 Prompts::Buttons::YesNoCancel)) {
+        case Prompts::Answer::Yes:
+            if (!saveText())
+                return;
+            break;
+        case Prompts::Answer::No:
+            break;
+        default:
+            return;
+        }
+    }
+    QDialog::reject();
 }
 
 // Escape does not close the window as it closes other dialogs: that would
-// discard the user's edits at a slip of the finger. The close box does.
+// close the window at a slip of the finger. The close box does, asking first
+// when the text has been edited.
 void FormExport::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape)

@@ -33,10 +33,12 @@ public:
 
 public slots:
     // Replaces the text with the transcript built from the sections as the
-    // check boxes ask, discarding the user's edits.
+    // check boxes ask; Undo brings back the text it replaced.
     void BuildExportText();
     void cmdCopy_Click();
     void cmdSave_Click();
+    // Closing asks first when the text has been edited.
+    void reject() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,6 +46,9 @@ protected:
 
 private:
     void buildControls();
+    bool edited() const;
+    void optionClicked(QCheckBox& option);
+    bool saveText();
     void Form_Resize();
 
     const SectionTableModel& table_;

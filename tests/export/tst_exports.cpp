@@ -106,13 +106,34 @@ private slots:
         QCOMPARE(c.txtText->toPlainText(), exportText(table, {true, true}).replace("\r\n", "\n"));
         QVERIFY(c.txtText->textCursor().atEnd());
         // The user's edits go to the clipboard; Escape does not throw them away;
-        // a click on either box rebuilds the text from the table.
+        // a click on either box asks before it rebuilds the text from the table:
+        // Cancel leaves the box, Yes keeps the edits, No rebuilds, and Undo
+        // brings the edits back.
         QTest::keyClick(c.txtText, Qt::Key_Home, Qt::ControlModifier);
         QTest::keyClicks(c.txtText, "Interview. ");
         QTest::mouseClick(c.cmdCopy, Qt::LeftButton);
-        QVERIFY(qApp->clipboard()->text().startsWith("Interview. 00:00:00 - 00:00:04 Good"));
+        const QString edited = qApp->clipboard()->text();
+        QVERIFY(edited.startsWith("Interview. 00:00:00 - 00:00:04 Good"));
         QTest::keyClick(c.txtText, Qt::Key_Escape);
         QVERIFY(window.isVisible());
+        // The box's state after the click, or "asked wrong" for another question.
+        const auto clickBox = [&](QCheckBox* box, Prompts::Answer answer) {
+            prompts.script({answer});
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, 6));
+            return prompts.asked.last().buttons != Prompts::Buttons::YesNoCancel ? "asked wrong"
+                   : box->isChecked()                                            ? "on"
+                                                                                 : "off";
+        };
+        QCOMPARE(clickBox(c.chkLineBreak, Prompts::Answer::Cancel), "on");
+        QCOMPARE(clickBox(c.chkTimeLine, Prompts::Answer::Yes), "off");
+        QCOMPARE(c.txtText->toPlainText(), edited);
+        QCOMPARE(clickBox(c.chkTimeLine, Prompts::Answer::Yes), "on");
+        QCOMPARE(clickBox(c.chkTimeLine, Prompts::Answer::No), "off");
+        QCOMPARE(c.txtText->toPlainText(), "Good morning, everyone. \n \n" + Polish + " \n");
+        QTest::keyClick(c.txtText, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(c.txtText->toPlainText(), edited);
+        QTest::keyClick(c.txtText, Qt::Key_Y, Qt::ControlModifier);
+        QTest::mouseClick(c.chkTimeLine, Qt::LeftButton, {}, QPoint(6, 6)); // unedited: no question
         QTest::mouseClick(c.chkTimeLine, Qt::LeftButton, {}, QPoint(6, 6));
         QCOMPARE(c.txtText->toPlainText(), "Good morning, everyone. \n \n" + Polish + " \n");
         // Saved as shown plus a CR LF: UTF-8 where Windows-1252 lacks a letter, else
@@ -150,6 +171,14 @@ private slots:
         }
         QCOMPARE(TestFiles::read(path), latin);
         QCOMPARE(c.txtText->toPlainText(), QString("edited, and kept"));
+        // Edited text is not closed away unasked: Cancel stays, Yes saves first (here the
+        // dialog is cancelled, so the window stays), No closes.
+        QTest::keyClicks(c.txtText, "!");
+        const qsizetype asked = prompts.asked.size();
+        prompts.script({Prompts::Answer::Cancel, Prompts::Answer::Yes, Prompts::Answer::No});
+        prompts.scriptFiles({""});
+        QVERIFY(!window.close() && !window.close() && window.close() && !window.isVisible());
+        QCOMPARE(prompts.asked.size(), asked + 3);
         QCOMPARE(prompts.unexpected, 0);
     }
 };
