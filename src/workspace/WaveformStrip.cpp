@@ -173,15 +173,13 @@ void WaveformStrip::zoomOut()
 qint32 WaveformStrip::nextSpan(bool narrower) const
 {
     if (narrower) {
-        qint32 next = MinSpanMs;
-        for (qint32 span : ZoomSpansMs)
-            next = span < spanMs_ ? span : next;
-        return next;
+        const auto below = std::find_if(std::rbegin(ZoomSpansMs), std::rend(ZoomSpansMs),
+                                        [this](qint32 span) { return span < spanMs_; });
+        return below == std::rend(ZoomSpansMs) ? MinSpanMs : *below;
     }
-    for (qint32 span : ZoomSpansMs)
-        if (span > spanMs_)
-            return span;
-    return MaxSpanMs;
+    const auto* above = std::find_if(std::begin(ZoomSpansMs), std::end(ZoomSpansMs),
+                                     [this](qint32 span) { return span > spanMs_; });
+    return above == std::end(ZoomSpansMs) ? MaxSpanMs : *above;
 }
 
 // A view scrolled by the wheel keeps the time under `anchorX` where it is; a
