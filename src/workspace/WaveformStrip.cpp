@@ -351,8 +351,10 @@ void WaveformStrip::drawColumns(QPainter& painter, int from, int to) const
     painter.setClipRect(from, 0, to - from, h);
     painter.fillRect(from, 0, to - from, h, Outside);
     const double perPixel = msPerPixel();
+    // Labels start where their section does, or at the picture's left edge,
+    // whichever columns are drawn.
     const auto inPicture = [&](qint64 column) {
-        return int(std::clamp<qint64>(column - pictureColumn_, from - 1, to));
+        return int(std::clamp<qint64>(column - pictureColumn_, -1, 3 * width()));
     };
     const int mediaFrom = inPicture(0);
     const int mediaTo = inPicture(qint64(std::ceil(lengthMs_ / perPixel)));

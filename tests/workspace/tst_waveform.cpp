@@ -37,6 +37,16 @@ struct Strip
                 found << x;
         return found;
     }
+    // Dark pixels at the top of columns [from, to), where labels are.
+    int dark(int from, int to)
+    {
+        const QImage image = w.grab().toImage();
+        int found = 0;
+        for (int x = from; x < to; ++x)
+            for (int y = 0; y < 14; ++y)
+                found += qGray(image.pixel(x, y)) < 0xB0;
+        return found;
+    }
     static bool ink(QRgb p) { return qGray(p) < 0x60 && qRed(p) == qBlue(p); }
     static bool green(QRgb p) { return qGreen(p) > qRed(p) + 30 && qGreen(p) > qBlue(p); }
     QList<int> grey(int g)
@@ -84,6 +94,9 @@ private slots:
         QCOMPARE(s.grey(0xEE), range(81, 180));
         QCOMPARE(s.grey(0xFF), range(2, 20) + range(241, 400));
         QVERIFY(s.columns(75, Strip::green).isEmpty());
+        // Row numbers label the sections; a part drawn again draws no label of its own.
+        s.w.envelopeGrew(5000, 6000);
+        QVERIFY(s.dark(82, 92) > 0 && s.dark(92, 178) == 0 && s.dark(182, 192) > 0);
         // The open capture section in green, to its end; the next zoom is 30 s.
         s.w.setCaptureRow(2);
         QCOMPARE(s.columns(75, Strip::green), range(181, 240));
