@@ -525,7 +525,7 @@ void WaveformStrip::mouseMoveEvent(QMouseEvent* event)
     if (dragRow_ < 0) {
         if (std::floor(x) == std::floor(pressX_))
             return;
-        // Boundaries on one column (an empty section between them) part the
+        // Boundaries on one column (an empty section between them) separate the
         // way the pointer goes.
         dragRow_ = x < pressX_ ? grab_.first : grab_.last;
         grabOffsetMs_ = rows_[size_t(dragRow_)].end - timeAt(pressX_);

@@ -54,8 +54,8 @@ public:
     // Not owned; nullptr leaves the strip empty but for the sections and the
     // note. The envelope must live until it is replaced.
     void setEnvelope(const Envelope* envelope);
-    // More of the envelope is known from `fromMs` to `toMs`: only that part
-    // is drawn again.
+    // More of the envelope is known from `fromMs` to `toMs`: only those columns
+    // are drawn again.
     void envelopeGrew(qint32 fromMs, qint32 toMs);
     // A short note shown while there is no envelope ("" for none).
     void setNote(const QString& note);

@@ -94,7 +94,7 @@ private slots:
         QCOMPARE(s.grey(0xEE), range(81, 180));
         QCOMPARE(s.grey(0xFF), range(2, 20) + range(241, 400));
         QVERIFY(s.columns(75, Strip::green).isEmpty());
-        // Row numbers label the sections; a part drawn again draws no label of its own.
+        // Row numbers label the sections; columns drawn again draw no label of their own.
         s.w.envelopeGrew(5000, 6000);
         QVERIFY(s.dark(82, 92) > 0 && s.dark(92, 178) == 0 && s.dark(182, 192) > 0);
         // The open capture section in green, to its end; the next zoom is 30 s.
@@ -127,7 +127,7 @@ private slots:
         QTest::mouseClick(&s.w, Qt::LeftButton, {}, {80, 50});
         s.drag(300, 360);
         QCOMPARE(seek, QList<QVariantList>({{6500}, {4000}}));
-        // Boundaries on one column part the way the pointer goes; the capture section's end
+        // Boundaries on one column separate the way the pointer goes; the capture section's end
         // is none.
         moved.clear();
         s.table.setCell(1, 1, "4000");
