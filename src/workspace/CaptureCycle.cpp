@@ -290,6 +290,25 @@ void CaptureCycle::replayCurrentRow()
     replay();
 }
 
+void CaptureCycle::moveBoundary(int row, qint32 ms)
+{
+    if (!isReplayable(row) || !isReplayable(row + 1))
+        return;
+    const qint32 start = *ReadRawPosition(table_.cell(row, StartColumn));
+    const qint32 end = *ReadRawPosition(table_.cell(row + 1, EndColumn));
+    ms = std::clamp(ms, start, std::max(start, end));
+    if (ReadRawPosition(table_.cell(row, EndColumn)) == ms &&
+        ReadRawPosition(table_.cell(row + 1, StartColumn)) == ms)
+        return;
+    setRowBounds(row, start, ms);
+    setRowBounds(row + 1, ms, end);
+    if (currentRow_ == row || currentRow_ == row + 1) {
+        setSection(currentRow_ == row ? start_ : ms, currentRow_ == row ? ms : end_);
+        emit highlightChanged(start_, end_);
+    }
+    emit workChanged();
+}
+
 void CaptureCycle::seekTo(qint32 position)
 {
     if (workspace_.mediaFile.isEmpty() || phase_ == Phase::Idle)
@@ -383,10 +402,11 @@ void CaptureCycle::onDeviceStopped()
 {
     const qint32 position = device_.Position();
     const bool endedEarly = device_.endedEarlyAt() == position;
-    // A replay stops at its section's end, or at the end of the media when
-    // a loaded section reaches past it (the recording was replaced).
+    // A replay stops at the end it was given (its section's, unless a
+    // boundary moved since), or at the end of the media when a loaded
+    // section reaches past it (the recording was replaced).
     if (phase_ == Phase::Replaying &&
-        (endedEarly || std::clamp(end_, 0, device_.Length()) == position)) {
+        (endedEarly || std::clamp(device_.To(), 0, device_.Length()) == position)) {
         changeStatus([&](Status& shown) {
             shown.mode = ModeShown::Stopped;
             shown.play = PlayCaption::Continue;

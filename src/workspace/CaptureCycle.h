@@ -104,6 +104,12 @@ public:
     // a capture section that is still open, and not at all once it is closed.
     void jumpBack();
     void setAutoRewind(bool on);
+    // Moves the boundary between `row` and `row + 1`, the end of one and the
+    // start of the other, to `ms`, kept between the start of `row` and the
+    // end of `row + 1` (a section may become empty). Both rows must hold
+    // times. A replay under way keeps the end it was given; the next one
+    // plays to the new end.
+    void moveBoundary(int row, qint32 ms);
 
     // Closes the media and leaves the sections as they are: the next Play
     // opens the media again.

@@ -338,6 +338,34 @@ private slots:
         QCOMPARE(r.bounds(0), QStringList({"0", "2000"}));
     }
 
+    // A boundary moves the end of one section and the start of the next together, within them.
+    void boundariesMoveTogether()
+    {
+        Rig r;
+        r.capture({4000, 9500});
+        r.run(1500); // the capture section 9,500-11,000 is open
+        const int changes = r.changes;
+        r.cycle.moveBoundary(0, 3100);
+        QCOMPARE(r.row(1).mid(0, 4), QStringList({"3100", "9500", "00:00:03", "00:00:09"}));
+        QCOMPARE(r.row(0).mid(1, 3), QStringList({"3100", "00:00:00", "00:00:03"}));
+        r.cycle.moveBoundary(0, 3100); // no change
+        r.cycle.moveBoundary(0, -50);
+        r.cycle.moveBoundary(1, 99999);
+        QCOMPARE(r.bounds(0) + r.bounds(1), QStringList({"0", "0", "0", "11000"}));
+        QVERIFY(r.cycle.sectionStart() == 11000 && r.changes == changes + 3);
+        r.run(1000); // the capture section's end follows on
+        QCOMPARE(r.bounds(2), QStringList({"11000", "12000"}));
+        // A replay whose end moves ends where it was to end, once.
+        r.cycle.moveBoundary(1, 5000);
+        r.cycle.selectRow(1);
+        r.run(1000);
+        QSignalSpy highlight(&r.cycle, &CaptureCycle::highlightChanged);
+        r.cycle.moveBoundary(1, 3000);
+        QCOMPARE(highlight.takeFirst(), QVariantList({0, 3000}));
+        r.run(5000);
+        QVERIFY(r.device.Position() == 5000 && r.device.mode() == DeviceMode::Paused);
+    }
+
     // A recording that runs out of sound before its length closes the capture
     // section there, paused as at its end; the window is told once.
     void recordingEndsEarly()
