@@ -8,7 +8,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,13 +22,12 @@ struct Heard
 {
     explicit Heard(EnvelopeScanner& scanner) : envelope(LengthMs)
     {
-        QObject::connect(&scanner, &EnvelopeScanner::levelsFound,
-                         [this](qsizetype first, const QList<quint16>& levels) {
-                             chunks.push_back(first);
-                             envelope.setLevels(first, levels.data(), levels.size());
-                         });
+        QObject::connect(&scanner, &EnvelopeScanner::levelsFound, [this](qsizetype first, auto l) {
+            chunks.push_back(first);
+            envelope.setLevels(first, l.data(), l.size());
+        });
         QObject::connect(&scanner, &EnvelopeScanner::finished, [this] { ++ends; });
-        QObject::connect(&scanner, &EnvelopeScanner::failed, [this](const QString& note) {
+        QObject::connect(&scanner, &EnvelopeScanner::failed, [this](QString note) {
             ++ends;
             failure = note;
         });
@@ -86,11 +84,9 @@ private slots:
         for (qsizetype bucket = 0; bucket < heard.envelope.bucketCount(); ++bucket) {
             const qint64 ms = bucket * Envelope::BucketMs - lead;
             const quint16 level = heard.envelope.level(bucket);
-            const bool loud = TestMedia::inBurst(ms - 10), edge = TestMedia::inBurst(ms + 14);
-            const QString where = QString("%1 ms: %2").arg(ms).arg(level);
-            if (loud == edge)
+            if (const bool loud = TestMedia::inBurst(ms - 10); loud == TestMedia::inBurst(ms + 14))
                 QVERIFY2(loud ? level > Envelope::FullScale / 2 : level < Envelope::FullScale / 20,
-                         qPrintable(where));
+                         qPrintable(QString("%1 ms: %2").arg(ms).arg(level)));
         }
     }
 
@@ -105,9 +101,7 @@ private slots:
         QVERIFY(QFile::copy(wav, changed));
         QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3",
                                    "-c:v", "wmv2", silent}));
-        QByteArray noise(100000, '\0');
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
-        const QString broken = TestMedia::writeFile(dir_.path(), "broken.m4a", noise);
+        const QString broken = TestMedia::writeFile(dir_.path(), "x.m4a", QByteArray(9999, 'x'));
         const std::pair<QString, QString> cases[] = {
             {silent, "No sound in this recording."},
             {broken, "The recording could not be read."},
@@ -135,7 +129,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !cut.chunks.isEmpty(); }));
         QTest::qWait(300);
         QVERIFY(cut.chunks.size() == 1 && cut.ends == 0 && !scanner.isScanning());
-        for (int wait : {0, 5, 30}) {
+        for (int wait : {0, 30}) {
             auto* going = new EnvelopeScanner;
             going->start(mp3, LengthMs, 20000);
             QTest::qWait(wait);
