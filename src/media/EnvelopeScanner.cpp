@@ -200,6 +200,7 @@ private:
     static std::optional<QString> noteFor(Outcome outcome);
     Outcome open(bool sequential);
     void close();
+    bool hasDuration() const;
     Outcome scanStretch(qint32 fromMs, qint32 toMs);
     Outcome waitFor(GstMessageType wanted);
     static GstPadProbeReturn probe(GstPad*, GstPadProbeInfo* info, gpointer self);
@@ -237,7 +238,8 @@ std::optional<QString> Scan::run()
     Outcome opened = open(false);
     // The device reads a WAV file in order when GStreamer finds no sound in
     // it otherwise.
-    if (opened == Outcome::Failed && !noSound_ && isWaveFile(job_.path))
+    if (((opened == Outcome::Failed && !noSound_) || (opened == Outcome::Done && !hasDuration())) &&
+        isWaveFile(job_.path))
         opened = open(true);
     if (opened != Outcome::Done)
         return noSound_ ? NoSound : noteFor(opened);
@@ -245,13 +247,8 @@ std::optional<QString> Scan::run()
     // The device plays MPEG streams, and streams that tell no length, as a
     // track decoded once, whose timeline counts samples from the first. That
     // count goes on from the samples seen while prerolling.
-    gint64 durationNs = 0;
-    const bool lengthKnown =
-        (gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &durationNs) &&
-         durationNs > 0) ||
-        mpegAudioLengthMs(job_.path) > 0;
-    if (!lengthKnown || findElement(pipeline_.get(), "mpegpsdemux") ||
-        findElement(pipeline_.get(), "tsdemux")) {
+    if (!(hasDuration() || mpegAudioLengthMs(job_.path) > 0) ||
+        findElement(pipeline_.get(), "mpegpsdemux") || findElement(pipeline_.get(), "tsdemux")) {
         {
             const std::lock_guard lock(mutex_);
             pass_.sending = true;
@@ -274,6 +271,12 @@ std::optional<QString> Scan::run()
     if (outcome == Outcome::Done)
         outcome = scanStretch(0, -1);
     return noteFor(outcome);
+}
+
+bool Scan::hasDuration() const
+{
+    gint64 duration = 0;
+    return gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) && duration > 0;
 }
 
 Scan::Outcome Scan::open(bool sequential)
