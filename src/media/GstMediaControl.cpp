@@ -8,30 +8,11 @@
 #include "media/Playbin.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
 
 namespace {
-
-bool isWaveFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(12);
-    return head.startsWith("RIFF") && head.mid(8) == "WAVE";
-}
-
-// Only regular files (or links to them) are opened: a named pipe or a
-// device would block the reader with nothing to play.
-bool isRegularFile(const QString& path)
-{
-    std::error_code error;
-    return std::filesystem::is_regular_file(QFile::encodeName(path).toStdString(), error);
-}
 
 bool usableLength(qint64 ms)
 {

@@ -1,6 +1,13 @@
 #include "media/GstSupport.h"
 
+#include "media/MediaLog.h"
+
 #include <gst/audio/audio.h>
+
+#include <QFile>
+
+#include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -24,12 +31,83 @@ bool initialise()
     return true;
 }
 
+// FFmpeg's WMA decoders put one frame of silence ahead of the sound (2048
+// samples at 44.1 and 48 kHz).
+qint64 wmaDecoderDelayNs(GstElement* pipeline)
+{
+    GstObjectPtr<GstElement> decoder = findElement(pipeline, "avdec_wmav2");
+    if (!decoder)
+        decoder = findElement(pipeline, "avdec_wmav1");
+    if (!decoder)
+        return 0;
+    GstObjectPtr<GstPad> output(gst_element_get_static_pad(decoder.get(), "src"));
+    GstCaps* caps = output ? gst_pad_get_current_caps(output.get()) : nullptr;
+    GstAudioInfo format;
+    const bool known = caps && gst_audio_info_from_caps(&format, caps);
+    if (caps)
+        gst_caps_unref(caps);
+    const int rate = known ? GST_AUDIO_INFO_RATE(&format) : 0;
+    if (rate <= 0)
+        return 0;
+    const int bits = rate <= 16000 ? 9 : rate <= 22050 ? 10 : rate <= 48000 ? 11 : 12;
+    return (qint64(1) << bits) * 1000000000 / rate;
+}
+
 } // namespace
 
 bool ensureGstreamer()
 {
     static const bool initialised = initialise();
     return initialised;
+}
+
+bool isRegularFile(const QString& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(QFile::encodeName(path).toStdString(), error);
+}
+
+bool isWaveFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.startsWith("RIFF") && head.mid(8) == "WAVE";
+}
+
+QByteArray fileUri(const QString& path, bool sequential)
+{
+    gchar* made = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    if (!made)
+        return {};
+    QByteArray uri(made);
+    g_free(made);
+    if (sequential)
+        uri.replace(0, 4, "pushfile"); // file:// -> pushfile://, GStreamer's pushing file source
+    return uri;
+}
+
+void logProblem(GstMessage* message)
+{
+    GError* error = nullptr;
+    gchar* details = nullptr;
+    const bool isError = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+    if (isError)
+        gst_message_parse_error(message, &error, &details);
+    else
+        gst_message_parse_warning(message, &error, &details);
+    const char* source = GST_MESSAGE_SRC(message) ? GST_MESSAGE_SRC_NAME(message) : "?";
+    const QString text = QStringLiteral("%1: %2 (%3)")
+                             .arg(QString::fromUtf8(source),
+                                  QString::fromUtf8(error ? error->message : "no message"),
+                                  QString::fromUtf8(details ? details : "no details"));
+    if (isError)
+        qCWarning(lcMedia).noquote() << "error:" << text;
+    else
+        qCInfo(lcMedia).noquote() << "warning:" << text;
+    g_clear_error(&error);
+    g_free(details);
 }
 
 bool feedsAudioDevice(GstElement* element)
@@ -51,4 +129,39 @@ bool feedsAudioDevice(GstElement* element)
         g_value_unset(&found);
     gst_iterator_free(it);
     return any;
+}
+
+GstObjectPtr<GstElement> findElement(GstElement* bin, const char* factory)
+{
+    GstObjectPtr<GstElement> found;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    for (bool more = true; more && !found;) {
+        switch (gst_iterator_next(it, &item)) {
+        case GST_ITERATOR_OK: {
+            auto* element = GST_ELEMENT(g_value_get_object(&item));
+            GstElementFactory* f = gst_element_get_factory(element);
+            if (f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0)
+                found.reset(GST_ELEMENT(gst_object_ref(element)));
+            g_value_reset(&item);
+            break;
+        }
+        case GST_ITERATOR_RESYNC: // the bin changed while we looked: start over
+            gst_iterator_resync(it);
+            break;
+        default:
+            more = false;
+            break;
+        }
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return found;
+}
+
+MpegAudioGap decoderGap(const QString& path, GstElement* pipeline)
+{
+    if (const std::optional<MpegAudioGap> gap = mpegAudioGap(path))
+        return *gap;
+    return {wmaDecoderDelayNs(pipeline), 0};
 }

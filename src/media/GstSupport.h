@@ -1,5 +1,9 @@
 #pragma once
 
+#include "media/MpegAudioScan.h"
+
+#include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <gst/gst.h>
@@ -33,9 +37,41 @@ using GstEventPtr = std::unique_ptr<GstEvent, GstMiniObjectUnref>;
 // fast because nothing touches GStreamer until the first media is opened.
 bool ensureGstreamer();
 
+// playbin's GstPlayFlags, which are not in a public header.
+namespace PlayFlag {
+constexpr guint Audio = 1u << 1;
+constexpr guint SoftVolume = 1u << 4;
+} // namespace PlayFlag
+
+// True when `path` names a regular file or a link to one: a named pipe or a
+// device would block a reader with nothing to play.
+bool isRegularFile(const QString& path);
+// True when the file at `path` begins as a RIFF WAVE file does.
+bool isWaveFile(const QString& path);
+
+// The URI playbin reads `path` by; with `sequential`, through GStreamer's
+// pushing file source, which feeds the demuxer in order. "" when `path` can
+// make no URI.
+QByteArray fileUri(const QString& path, bool sequential);
+
+// Logs GStreamer's words for an error or a warning message: which element,
+// what happened, and its details.
+void logProblem(GstMessage* message);
+
 // True when `element` is, or holds, the sink of a sound device or server
 // rather than a silent stand-in.
 bool feedsAudioDevice(GstElement* element);
+
+// The first element inside `bin`, at any depth, that `factory` made; null
+// when there is none.
+GstObjectPtr<GstElement> findElement(GstElement* bin, const char* factory);
+
+// What the decoders of `pipeline`, prerolled on the file at `path`, put
+// before and after its sound, which GStreamer plays as part of the stream:
+// an mp3 encoder's delay and padding as its LAME tag tells them, or the
+// frame of silence FFmpeg's WMA decoders put ahead. Every moment of the
+// sound comes `leadNs` later in the stream than its time in the file.
+MpegAudioGap decoderGap(const QString& path, GstElement* pipeline);
 
 // Nanoseconds to milliseconds, rounded to the nearest (never truncated).
 constexpr qint64 nsToMs(gint64 ns)

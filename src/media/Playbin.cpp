@@ -1,56 +1,21 @@
 #include "media/Playbin.h"
 
 #include "media/MediaLog.h"
-#include "media/MpegAudioScan.h"
 #include "media/TempoFilter.h"
-
-#include <gst/audio/audio.h>
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTemporaryFile>
 
-#include <cstring>
-
 namespace {
-
-// playbin's GstPlayFlags are not in a public header. Sound only: video is
-// never decoded, which keeps seeks fast and avoids video sinks altogether.
-constexpr guint PlayFlagAudio = 1u << 1;
-constexpr guint PlayFlagSoftVolume = 1u << 4;
 
 // How long a renewed stream may stand corked before a play starts on it.
 constexpr qint64 FreshForMs = 20;
 
 constexpr auto PrerollMessages = GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR |
                                                 GST_MESSAGE_WARNING | GST_MESSAGE_EOS);
-
-// Logs GStreamer's words for an error or a warning: which element, what
-// happened, and its details.
-void logProblem(GstMessage* message)
-{
-    GError* error = nullptr;
-    gchar* details = nullptr;
-    const bool isError = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
-    if (isError)
-        gst_message_parse_error(message, &error, &details);
-    else
-        gst_message_parse_warning(message, &error, &details);
-    const char* source = GST_MESSAGE_SRC(message) ? GST_MESSAGE_SRC_NAME(message) : "?";
-    const QString text = QStringLiteral("%1: %2 (%3)")
-                             .arg(QString::fromUtf8(source),
-                                  QString::fromUtf8(error ? error->message : "no message"),
-                                  QString::fromUtf8(details ? details : "no details"));
-    if (isError)
-        qCWarning(lcMedia).noquote() << "error:" << text;
-    else
-        qCInfo(lcMedia).noquote() << "warning:" << text;
-    g_clear_error(&error);
-    g_free(details);
-}
 
 bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
 {
@@ -90,13 +55,9 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
 {
     if (!ensureGstreamer())
         return {};
-    gchar* fileUri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
-    if (!fileUri)
+    const QByteArray uri = fileUri(path, reading == Reading::Sequential);
+    if (uri.isEmpty())
         return {};
-    QByteArray uri(fileUri);
-    g_free(fileUri);
-    if (reading == Reading::Sequential)
-        uri.replace(0, 4, "pushfile"); // file:// -> pushfile://, GStreamer's pushing file source
     GstElement* element = gst_element_factory_make("playbin", nullptr);
     if (!element)
         return {};
@@ -108,7 +69,7 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     // An explicit picture sink even though video is off: left to itself,
     // playbin may probe display back ends that crash without a display.
     GstElement* picture = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(pipeline, "uri", uri.constData(), "flags", PlayFlagAudio | PlayFlagSoftVolume,
+    g_object_set(pipeline, "uri", uri.constData(), "flags", PlayFlag::Audio | PlayFlag::SoftVolume,
                  nullptr);
     if (sound)
         g_object_set(pipeline, "audio-sink", sound, nullptr);
@@ -129,12 +90,9 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     if (!waitForPreroll(pipeline, playbin->bus_.get(), timeoutMs))
         return {};
     // Times in and out are the file's, not those of the decoded stream.
-    if (const std::optional<MpegAudioGap> gap = mpegAudioGap(path)) {
-        playbin->leadNs_ = gap->leadNs;
-        playbin->trailNs_ = gap->trailNs;
-    } else {
-        playbin->leadNs_ = playbin->wmaDecoderDelayNs();
-    }
+    const MpegAudioGap gap = decoderGap(path, pipeline);
+    playbin->leadNs_ = gap.leadNs;
+    playbin->trailNs_ = gap.trailNs;
 
     GPollFD pollFd;
     gst_bus_get_pollfd(playbin->bus_.get(), &pollFd);
@@ -190,57 +148,7 @@ qint64 Playbin::durationMs() const
 
 bool Playbin::contains(const char* factory) const
 {
-    return find(factory) != nullptr;
-}
-
-GstObjectPtr<GstElement> Playbin::find(const char* factory) const
-{
-    GstObjectPtr<GstElement> found;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_.get()));
-    GValue item = G_VALUE_INIT;
-    for (bool more = true; more && !found;) {
-        switch (gst_iterator_next(it, &item)) {
-        case GST_ITERATOR_OK: {
-            auto* element = GST_ELEMENT(g_value_get_object(&item));
-            GstElementFactory* f = gst_element_get_factory(element);
-            if (f && std::strcmp(GST_OBJECT_NAME(f), factory) == 0)
-                found.reset(GST_ELEMENT(gst_object_ref(element)));
-            g_value_reset(&item);
-            break;
-        }
-        case GST_ITERATOR_RESYNC: // the bin changed while we looked: start over
-            gst_iterator_resync(it);
-            break;
-        default:
-            more = false;
-            break;
-        }
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return found;
-}
-
-// FFmpeg's WMA decoders put one frame of silence ahead of the sound (2048
-// samples at 44.1 and 48 kHz), which GStreamer plays as part of the stream.
-qint64 Playbin::wmaDecoderDelayNs() const
-{
-    GstObjectPtr<GstElement> decoder = find("avdec_wmav2");
-    if (!decoder)
-        decoder = find("avdec_wmav1");
-    if (!decoder)
-        return 0;
-    GstObjectPtr<GstPad> output(gst_element_get_static_pad(decoder.get(), "src"));
-    GstCaps* caps = output ? gst_pad_get_current_caps(output.get()) : nullptr;
-    GstAudioInfo format;
-    const bool known = caps && gst_audio_info_from_caps(&format, caps);
-    if (caps)
-        gst_caps_unref(caps);
-    const int rate = known ? GST_AUDIO_INFO_RATE(&format) : 0;
-    if (rate <= 0)
-        return 0;
-    const int bits = rate <= 16000 ? 9 : rate <= 22050 ? 10 : rate <= 48000 ? 11 : 12;
-    return (qint64(1) << bits) * 1000000000 / rate;
+    return findElement(pipeline_.get(), factory) != nullptr;
 }
 
 void Playbin::seek(qint64 startMs, qint64 stopMs, double rate)

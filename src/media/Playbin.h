@@ -87,8 +87,6 @@ private:
     bool fromSoundOutput(GstMessage* message) const;
     void seekNs(gint64 start);
     bool renewOutput();
-    GstObjectPtr<GstElement> find(const char* factory) const;
-    qint64 wmaDecoderDelayNs() const;
 
     GstObjectPtr<GstElement> pipeline_;
     GstObjectPtr<GstBus> bus_;

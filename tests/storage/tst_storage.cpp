@@ -1,11 +1,13 @@
 #include "TestFiles.h"
 #include "Unprivileged.h"
 
+#include "storage/EnvelopeCache.h"
 #include "storage/FileAccess.h"
 #include "storage/Paths.h"
 #include "storage/RecoveryFile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,10 +22,15 @@ class TestStorage : public QObject
     QTemporaryDir data;
 
 private slots:
-    // A data folder made afresh for every run, as a new user's would be.
-    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(data.path())); }
+    // Data and cache folders made afresh for every run, as a new user's would be.
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(data.filePath("cache")));
+    }
     void projectAndRecoveryFiles();
     void filesOnDisk();
+    void envelopeCache();
 };
 
 void TestStorage::projectAndRecoveryFiles()
@@ -140,6 +147,57 @@ void TestStorage::filesOnDisk()
     for (const QString& none : {hidden, pipe, dir.path(), QString()})
         QVERIFY2(!FileExists(none), qPrintable(none));
     QCOMPARE(FileNameOfPath("/home/ann/talk.wav"), QString("talk.wav"));
+}
+
+// Kept for the recording as it is, whole: a changed recording, another
+// length, a damaged or cut file is a miss. The least recently used go first.
+void TestStorage::envelopeCache()
+{
+    QTemporaryDir dir;
+    const QString media = dir.filePath("talk.wav"), other = dir.filePath("other.wav");
+    std::vector<quint16> levels(2001);
+    for (size_t i = 0; i < levels.size(); ++i)
+        levels[i] = quint16(i * 977 % Envelope::FullScale);
+    const Envelope envelope = Envelope::fromBuckets(10001, levels);
+    QVERIFY(TestFiles::write(media, "sound") && TestFiles::write(other, "more sound"));
+    QVERIFY(writeCachedEnvelope(media, Envelope(10001)) && !readCachedEnvelope(media, 10001));
+    QVERIFY(!writeCachedEnvelope(media, envelope));
+    QVERIFY(readCachedEnvelope(media, 10001).value().buckets() == levels);
+    QVERIFY(!readCachedEnvelope(media, 10000) && !readCachedEnvelope(other, 10001));
+    const QString cache = envelopeCacheFolder();
+    const auto cached = [&cache] {
+        return QDir(cache).entryList(QDir::Files);
+    };
+    QCOMPARE(cached(), QStringList()); // the one of another length went
+    const auto change = [&](const std::function<void(QFile&)>& how) {
+        QVERIFY(!writeCachedEnvelope(media, envelope) && cached().size() == 1);
+        QFile file(cache + "/" + cached().value(0));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        how(file);
+        file.close();
+        QVERIFY(!readCachedEnvelope(media, 10001) && cached().isEmpty());
+    };
+    // Any byte flipped: signature, key, levels, hash.
+    for (const qint64 from : {0, 30, -2000, -1})
+        change([from](QFile& file) {
+            char byte = 0;
+            const qint64 at = from < 0 ? file.size() + from : from;
+            file.seek(at), file.getChar(&byte), file.seek(at), file.putChar(char(~byte));
+        });
+    change([](QFile& file) { file.resize(file.size() - 2); });
+    QVERIFY(!writeCachedEnvelope(media, envelope));
+    QVERIFY(TestFiles::write(media, "sounds") && !readCachedEnvelope(media, 10001));
+    QFile file(media);
+    QVERIFY(
+        !writeCachedEnvelope(media, envelope) && file.open(QIODevice::ReadWrite) &&
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-9), QFile::FileModificationTime));
+    QVERIFY(!readCachedEnvelope(media, 10001));
+    // Two stale files, then two more; the one read last is kept.
+    QVERIFY(!writeCachedEnvelope(media, envelope) && !writeCachedEnvelope(other, envelope));
+    QTest::qSleep(20);
+    QVERIFY(readCachedEnvelope(media, 10001) && cached().size() == 4);
+    trimEnvelopeCache(6000);
+    QVERIFY(cached().size() == 1 && readCachedEnvelope(media, 10001));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

@@ -75,6 +75,10 @@ QString generate(const QString& dir, Kind kind, int seconds, Signal signal)
                             ? "anoisesrc=d=" + d + ":r=48000:a=0.3,volume='if(lt(t," +
                                   QString::number(seconds / 2.0) + "),0.05,1)':eval=frame"
                             : "sine=frequency=440:sample_rate=48000:duration=" + d};
+    if (signal == Signal::Bursts)
+        args[3] = QString("aevalsrc='0.8*sin(2*PI*1000*t)*lt(mod(t+9\\,10)\\,%1)':s=48000:d=%2")
+                      .arg(BurstMs / 1000.0)
+                      .arg(d);
     if (signal == Signal::TimedNoise) {
         const QString noise = writeFile(dir, "noise.wav", TimedNoise::wavFile(seconds));
         if (kind == Kind::Wav)

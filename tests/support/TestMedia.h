@@ -24,13 +24,20 @@ enum class Kind
     Aac,
 };
 
-// What the media holds: a steady 440 Hz tone, or TimedNoise, from which the
-// moment of any heard sound can be read back.
+// What the media holds: a steady 440 Hz tone; TimedNoise, from which the
+// moment of any heard sound can be read back; or silence but for a loud
+// 1 kHz tone during the first BurstMs of every tenth second from 1 s on.
 enum class Signal
 {
     Tone,
     TimedNoise,
+    Bursts,
 };
+constexpr int BurstMs = 200;
+inline bool inBurst(qint64 ms)
+{
+    return ms % 10000 >= 1000 && ms % 10000 < 1000 + BurstMs;
+}
 
 inline const QList<Kind> AllKinds = {Kind::Wav,  Kind::Mp3Cbr, Kind::Mp3Vbr, Kind::Mp3VbrNoHeader,
                                      Kind::Wma,  Kind::Wmv,    Kind::Avi,    Kind::M4a,
