@@ -17,6 +17,7 @@
 #include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
 #include "workspace/SectionGrid.h"
+#include "workspace/WaveformStrip.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -77,9 +78,6 @@ void FormMain::buildControls()
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setAutoFillBackground(true);
-    client->setMinimumSize(
-        twipsToPixelsUp(MainLayout::MinimumOuterWidth - MainLayout::NonClientWidth),
-        twipsToPixelsUp(MainLayout::MinimumOuterHeight - MainLayout::NonClientHeight));
     setCentralWidget(client);
     client->installEventFilter(this);
 
@@ -163,11 +161,17 @@ void FormMain::buildControls()
     typingKeeper_->setSingleShot(true);
     typingKeeper_->setInterval(TypingKeptWithinMs);
 
+    c.waveform = new WaveformStrip(table_, client);
+    c.waveform->setObjectName(QStringLiteral("waveform"));
+    setClientMinimum();
+
     c.problemBar = new ProblemBar(this);
     setStatusBar(c.problemBar);
 
-    // The design's client area; the minimum size may make it taller.
-    resize(twipsToPixels(12645), twipsToPixels(7155) + menuBar()->sizeHint().height());
+    // The design's client area and the strip under it; the minimum size may
+    // make it taller.
+    resize(twipsToPixels(12645),
+           twipsToPixels(7155 + MainLayout::StripBand) + menuBar()->sizeHint().height());
     // The caret starts where the user types.
     c.txtScript->setFocus();
 }
@@ -222,6 +226,20 @@ void FormMain::buildMenus()
     c.menuJumpBack = item(c.menuPlayControl, "menuJumpBack", QStringLiteral("Jump Back"),
                           QKeySequence(Qt::Key_F8), &FormMain::menuJumpBack_Click);
 
+    c.menuView = menuBar()->addMenu(QStringLiteral("&View"));
+    c.menuView->setObjectName(QStringLiteral("menuView"));
+    c.menuWaveform = item(c.menuView, "menuWaveform", QStringLiteral("Waveform"), {},
+                          &FormMain::menuWaveform_Click);
+    c.menuWaveform->setCheckable(true);
+    c.menuWaveform->setChecked(true);
+    c.menuZoomIn = item(c.menuView, "menuZoomIn", QStringLiteral("Zoom In"),
+                        QKeySequence(Qt::CTRL | Qt::Key_Plus), &FormMain::menuZoomIn_Click);
+    // Ctrl and the key that has "+" on it, with or without Shift.
+    c.menuZoomIn->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    c.menuZoomOut = item(c.menuView, "menuZoomOut", QStringLiteral("Zoom Out"),
+                         QKeySequence(Qt::CTRL | Qt::Key_Minus), &FormMain::menuZoomOut_Click);
+
     c.menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     c.menuHelp->setObjectName(QStringLiteral("menuHelp"));
     c.menuHelpDoc = item(c.menuHelp, "menuHelpDoc", QStringLiteral("Help Document"),
@@ -251,6 +269,7 @@ void FormMain::connectHandlers()
     // the table.
     connect(c.txtScript, &QPlainTextEdit::textChanged, this, &FormMain::txtScript_KeyUp);
     connectCycle();
+    connectWaveform();
 }
 
 void FormMain::Form_Load()
@@ -279,6 +298,8 @@ void FormMain::ResetWorkspace()
     c.SliderTime->setValue(0);
     c.lblCurrent->setText(FormatTime(0));
     c.lblEnd->setText(FormatTime(0));
+    envelope_.close();
+    c.waveform->setLength(0);
     setCaption(productName());
 }
 
@@ -427,7 +448,8 @@ void FormMain::Form_Resize()
     const QSize client = centralWidget()->size();
     const int outerWidth = int(pixelsToTwips(client.width())) + MainLayout::NonClientWidth;
     const int outerHeight = int(pixelsToTwips(client.height())) + MainLayout::NonClientHeight;
-    const MainLayout::Sizes s = MainLayout::sizesFor(outerWidth, outerHeight);
+    const bool stripShown = !ui_.waveform->isHidden();
+    const MainLayout::Sizes s = MainLayout::sizesFor(outerWidth, outerHeight, stripShown);
 
     Controls& c = ui_;
     c.Frame1->resize(c.Frame1->width(), twipsToPixels(s.frame1Height));
@@ -435,6 +457,18 @@ void FormMain::Form_Resize()
     c.txtScript->resize(c.txtScript->width(), twipsToPixels(s.scriptHeight));
     c.Frame2->resize(twipsToPixels(s.frame2Width), twipsToPixels(s.frame2Height));
     c.oGrid->resize(twipsToPixels(s.gridWidth), twipsToPixels(s.gridHeight));
+    if (stripShown)
+        c.waveform->setGeometry(twipsToPixels(s.strip.left()), twipsToPixels(s.strip.top()),
+                                twipsToPixels(s.strip.width()), twipsToPixels(s.strip.height()));
+}
+
+// The client area's minimum: the design's, and the strip's band when shown.
+void FormMain::setClientMinimum()
+{
+    const int strip = ui_.waveform->isHidden() ? 0 : MainLayout::StripBand;
+    centralWidget()->setMinimumSize(
+        twipsToPixelsUp(MainLayout::MinimumOuterWidth - MainLayout::NonClientWidth),
+        twipsToPixelsUp(MainLayout::MinimumOuterHeight + strip - MainLayout::NonClientHeight));
 }
 
 void FormMain::showProblem(Problem problem, const QString& text)

@@ -5,6 +5,7 @@
 #include "project/ProjectCommands.h"
 #include "project/ProjectWindow.h"
 #include "workspace/CaptureCycle.h"
+#include "workspace/EnvelopeFeed.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -24,6 +25,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTimer;
 class SectionGrid;
+class WaveformStrip;
 
 // The program's one window: the player and text panel on the left, the
 // section table on the right, and the menus whose shortcut keys drive the
@@ -79,9 +81,16 @@ public:
         QAction* menuLouder;
         QAction* menuQuieter;
         QAction* menuJumpBack;
+        QMenu* menuView;
+        QAction* menuWaveform;
+        QAction* menuZoomIn;
+        QAction* menuZoomOut;
         QMenu* menuHelp;
         QAction* menuHelpDoc;
         QAction* menuAbout;
+        // The envelope of the recording and the sections on it, under the
+        // two panels.
+        WaveformStrip* waveform;
         // Problems met in the background, below everything else.
         ProblemBar* problemBar;
     };
@@ -161,6 +170,9 @@ public slots:
     void menuLouder_Click();
     void menuQuieter_Click();
     void menuJumpBack_Click();
+    void menuWaveform_Click();
+    void menuZoomIn_Click();
+    void menuZoomOut_Click();
     void menuHelpDoc_Click();
     void menuAbout_Click();
 
@@ -174,6 +186,10 @@ private:
     void buildMenus();
     void connectHandlers();
     void connectCycle();
+    void connectWaveform();
+    void findEnvelope();
+    void showPlayingOnStrip();
+    void setClientMinimum();
     void Form_Load();
     void watchScriptKeys(const QEvent* event);
     void Form_Resize();
@@ -201,6 +217,7 @@ private:
     SectionTableModel table_;
     ProjectCommands project_{*this, prompts_, this};
     CaptureCycle cycle_{mmc_, table_, state_};
+    EnvelopeFeed envelope_;
     // Keys pressed in the text box and not yet released.
     QSet<int> keysPressedInScript_;
     // The bar's own problem, beside the project's.

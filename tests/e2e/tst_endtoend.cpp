@@ -262,6 +262,16 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
         QVERIFY((afterPlays.pixel(afterPlays.width() / 2, afterPlays.height() - 2) & 0xFFFFFF) !=
                 0xFFECB3);
         const SeekBar paused = findSeekBar(afterPlays);
+        // The waveform strip under the panels shows the recording's loudness and,
+        // in the seek bar's green, the open section.
+        int ink = 0, green = 0;
+        for (int y = afterPlays.height() * 3 / 4; y < afterPlays.height(); ++y)
+            for (int x = 0; x < afterPlays.width(); ++x) {
+                const QRgb p = afterPlays.pixel(x, y) & 0xFFFFFF;
+                ink += p == 0x4A4A4A;
+                green += qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40;
+            }
+        QVERIFY2(ink > 2000 && green > 100, qPrintable(QString("%1 %2").arg(ink).arg(green)));
         QElapsedTimer replayClock;
         replayClock.start();
         play("F12");

@@ -8,12 +8,14 @@
 #include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
 #include "workspace/SectionGrid.h"
+#include "workspace/WaveformStrip.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -178,7 +180,7 @@ void TestMainWindow::keysFromTheTextBox()
     for (QAction* action :
          {c.menuOpen, c.menuPlay, c.menuSlower, c.menuFaster, c.menuNormalSpeed, c.menuLouder,
           c.menuQuieter, c.menuJumpBack, c.menuPlay, c.menuRewind, c.menuSave, c.menuLoad,
-          c.menuExport, c.menuExportSubtitles, c.menuHelpDoc}) {
+          c.menuExport, c.menuExportSubtitles, c.menuHelpDoc, c.menuZoomOut, c.menuZoomOut}) {
         QSignalSpy triggered(action, &QAction::triggered);
         if (action == c.menuExport)
             QTimer::singleShot(0, [&] {
@@ -191,6 +193,10 @@ void TestMainWindow::keysFromTheTextBox()
     }
     QCOMPARE(device.commands().mid(0, 4), QStringList({"close", "close", "open", "play"}));
     QCOMPARE(c.lblSpeed->text(), QString("Speed 1.0x"));
+    // Zoom: out twice, then in with Ctrl and "+" or "=" (the key "+" is on, unshifted).
+    QCOMPARE(c.waveform->spanMs(), 60000);
+    QTest::keyClick(c.txtScript, Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(c.waveform->spanMs(), 30000);
     // F7 and F6 make the sound louder and quieter by a tenth, from silence to twice the recording.
     const auto volumeAfter = [&](Qt::Key key, int presses) {
         for (int press = 0; press < presses; ++press)
@@ -250,6 +256,8 @@ void TestMainWindow::layoutFollowsTheWindow()
     QCOMPARE(QList<int>({s.frame1Height, s.frame3Height, s.scriptHeight, s.frame2Height,
                          s.frame2Width, s.gridWidth, s.gridHeight}),
              QList<int>({7065, 3010, 2120, 7050, 6315, 5830, 6475}));
+    QCOMPARE(MainLayout::sizesFor(12000, 8000 + MainLayout::StripBand, true).strip,
+             QRect(120, 7260, 11580, 1290));
     TestWindow t;
     t.w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&t.w));
@@ -257,7 +265,12 @@ void TestMainWindow::layoutFollowsTheWindow()
     const QLabel& volume = *t.c.lblVolume;
     QVERIFY(volume.fontMetrics().horizontalAdvance("Volume 200%") <= volume.width() &&
             !volume.geometry().intersects(t.c.lblSpeed->geometry()));
-    for (const QSize size : {QSize(200, 100), QSize(1400, 900)}) {
+    // The waveform strip under the panels takes the full width and its band of the
+    // height; hidden, the panels take the band back.
+    for (const QSize size : {QSize(200, 100), QSize(1400, 900), QSize(1400, 900)}) {
+        const bool stripShown = t.c.menuWaveform->isChecked();
+        const int minimumHeight =
+            MainLayout::MinimumOuterHeight + (stripShown ? MainLayout::StripBand : 0);
         t.w.resize(size);
         const auto outer = [&t] {
             const QSize client = t.w.centralWidget()->size();
@@ -266,12 +279,23 @@ void TestMainWindow::layoutFollowsTheWindow()
         };
         QTRY_VERIFY(outer().width() >= MainLayout::MinimumOuterWidth);
         QVERIFY(size.width() > 200 || outer().width() == MainLayout::MinimumOuterWidth);
-        QVERIFY(outer().height() >= MainLayout::MinimumOuterHeight &&
-                (size.height() > 100 || outer().height() < MainLayout::MinimumOuterHeight + 15));
-        const MainLayout::Sizes now = MainLayout::sizesFor(outer().width(), outer().height());
+        QVERIFY(outer().height() >= minimumHeight &&
+                (size.height() > 100 || outer().height() < minimumHeight + 15));
+        const MainLayout::Sizes now =
+            MainLayout::sizesFor(outer().width(), outer().height(), stripShown);
         QCOMPARE(t.c.txtScript->height(), twipsToPixels(now.scriptHeight));
         QCOMPARE(t.c.oGrid->size(),
                  QSize(twipsToPixels(now.gridWidth), twipsToPixels(now.gridHeight)));
+        QCOMPARE(t.c.waveform->isVisible(), stripShown);
+        if (stripShown) {
+            const QRect strip = t.c.waveform->geometry();
+            QVERIFY(strip.top() > t.c.Frame1->geometry().bottom() &&
+                    strip.top() > t.c.Frame2->geometry().bottom());
+            QVERIFY(strip.left() == t.c.Frame1->x() &&
+                    strip.right() == t.c.Frame2->geometry().right());
+        }
+        if (size.width() == 1400)
+            t.c.menuWaveform->trigger();
     }
     // Minimized, the panels do not follow a client area shrunk to nothing.
     const QRect before = t.c.oGrid->geometry();
