@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <poll.h>
@@ -264,6 +265,28 @@ bool holdsOpen(pid_t pid, const std::string& path)
     }
     closedir(fds);
     return found;
+}
+
+long long fileSize(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : (long long)size;
+}
+
+std::string waitForLogLine(const std::string& path, long long offset, const std::string& needle,
+                           double timeoutMs)
+{
+    const double deadline = nowMs() + timeoutMs;
+    do {
+        std::ifstream log(path);
+        log.seekg(offset);
+        for (std::string line; std::getline(log, line);)
+            if (line.find(needle) != std::string::npos)
+                return line;
+        sleepMs(20);
+    } while (nowMs() < deadline);
+    return {};
 }
 
 } // namespace xbench

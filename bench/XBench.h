@@ -74,4 +74,12 @@ bool hasMapped(pid_t pid, const std::string& name);
 // Whether `pid` holds `path` open.
 bool holdsOpen(pid_t pid, const std::string& path);
 
+// The size of the file at `path`, 0 when there is none: where a log's new
+// lines will start.
+long long fileSize(const std::string& path);
+// Waits for a line holding `needle` in the log at `path` past `offset`;
+// the line (without its end), or "" on timeout.
+std::string waitForLogLine(const std::string& path, long long offset, const std::string& needle,
+                           double timeoutMs);
+
 } // namespace xbench

@@ -6,7 +6,8 @@
 // SECONDS), and, for comparison, the memory and processor time of the idle
 // program after start-up. The machine has no sound card: the program's
 // sound output falls back to a silent one that keeps real time, which the
-// rate at which the program reads the recording confirms.
+// rate at which the program reads the recording confirms. Playing is measured
+// once the waveform strip's envelope is whole, as the program's log says.
 //
 // usage: play_bench WORK_DIR SECONDS LABEL=RECORDING[,KEY*N]...
 //        (KEY*N: a key pressed N times once playing, such as F9*5 for 0.5x)
@@ -73,6 +74,7 @@ struct Session
     XServer& x;
     Display* display;
     ProgramUnderTest& program;
+    std::string log;
 
     void xdotool(const QStringList& args) const { x.xdotool(args); }
     void key(const std::string& keys) const { xdotool({"key", QString::fromStdString(keys)}); }
@@ -159,6 +161,7 @@ Run playOnce(const Session& session, const std::string& label, const std::string
 
     // F11: the recording opens and plays.
     session.focus(shown.window);
+    const long long logFrom = fileSize(session.log);
     session.key("F11");
     const double deadline = nowMs() + 15000;
     while (!holdsOpen(pid, path) && nowMs() < deadline)
@@ -170,6 +173,12 @@ Run playOnce(const Session& session, const std::string& label, const std::string
     }
     for (int press = 0; press < keyPresses; ++press)
         session.key(key);
+    // The waveform strip's envelope is found first (or read from the cache).
+    if (waitForLogLine(session.log, logFrom, "envelope of", 120000).empty()) {
+        run.failure = "the envelope was not found";
+        run.ended = session.close(shown.window);
+        return run;
+    }
     sleepMs(3000); // settled into playing
 
     const ProcessUse from = processUse(pid);
@@ -235,7 +244,8 @@ int main(int argc, char** argv)
     program.environment().remove("GST_REGISTRY");
     program.process().setProcessChannelMode(QProcess::MergedChannels);
     program.process().setStandardOutputFile(work + "/kelvane-output.log", QIODevice::Append);
-    const Session session{x, display, program};
+    program.environment().insert("QT_LOGGING_RULES", "kelvane.media.info=true");
+    const Session session{x, display, program, (work + "/kelvane-output.log").toStdString()};
 
     std::vector<Run> runs;
     for (int i = 3; i < argc; ++i) {

@@ -138,6 +138,9 @@ void WaveformStrip::setPosition(qint32 ms)
 
 void WaveformStrip::setPlaying(bool playing, double speed)
 {
+    // Told at every report of the position: only a change needs a frame.
+    if (playing == playing_ && speed == speed_)
+        return;
     reported_ = shownPosition();
     sinceReport_.restart();
     playing_ = playing;
@@ -235,11 +238,15 @@ qint64 WaveformStrip::columnOf(qint32 ms) const
 
 // The first column in view: where the wheel put it, or with the play line
 // in the middle, unless that shows more than the recording's whole length.
+// Following the play line, the view moves on in steps of ScrollStep columns:
+// between two steps only the line moves, which costs a frame a few columns
+// of drawing instead of the whole strip.
 qint64 WaveformStrip::viewColumn(qint32 shown) const
 {
     if (scrolledStartMs_ >= 0)
         return clampView(columnOf(scrolledStartMs_));
-    return clampView(columnOf(shown) - width() / 2);
+    const qint64 centred = columnOf(shown) - width() / 2;
+    return clampView(centred - ((centred % ScrollStep) + ScrollStep) % ScrollStep);
 }
 
 qint64 WaveformStrip::clampView(qint64 column) const
@@ -269,6 +276,10 @@ void WaveformStrip::onRowsChanged(int first, int last)
     if (!captureOnly || before.start != rows_[size_t(captureRow_)].start ||
         before.timed != rows_[size_t(captureRow_)].timed)
         pictureValid_ = false;
+    // While playing, the capture section's end grows at every report of the
+    // position; the next frame shows it.
+    else if (frames_.isActive())
+        return;
     update();
 }
 
@@ -290,9 +301,15 @@ void WaveformStrip::runFrames()
 // widest zoom is less often than the timer runs.
 void WaveformStrip::onFrame()
 {
-    const qint64 column = columnOf(shownPosition());
-    if (std::exchange(lastFrameColumn_, column) != column)
+    const qint32 shown = shownPosition();
+    const qint64 column = columnOf(shown);
+    const qint64 view = viewColumn(shown);
+    const qint64 line = std::exchange(lastFrameColumn_, column);
+    if (std::exchange(lastFrameView_, view) != view)
         update();
+    else if (line != column) // the line and the capture end near it
+        update(int(std::min(line, column) - view) - 2, 0, int(std::abs(column - line)) + 6,
+               height());
 }
 
 void WaveformStrip::resizeEvent(QResizeEvent* event)

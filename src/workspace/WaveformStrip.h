@@ -15,15 +15,16 @@ class SectionTableModel;
 // sections of the table in two alternating greys, the open capture section in
 // the seek bar's green, a line at every boundary and the play line.
 //
-// While playing, the view scrolls with the play line, which stands in the
-// middle unless the start or the end of the recording is in view. Between two
-// positions reported by the program the line moves on at the playing speed,
-// at 25 frames a second at most, with a timer that runs only while playing
-// and visible. The envelope and the sections are drawn into a picture three
-// views wide, which each frame shows at an offset; it is drawn again only when
-// the view leaves it or a committed section changes. The capture section's
-// end follows the play line while its row ends at the position last reported:
-// each frame draws only the columns it passed, and its label.
+// While playing, the view scrolls with the play line, in steps of a few
+// columns, so that the line stands near the middle unless the start or the
+// end of the recording is in view; between two steps a frame draws only the
+// columns the line left and reached. Between two positions reported by the
+// program the line moves on at the playing speed, at 20 frames a second at
+// most, with a timer that runs only while playing and visible. The envelope and the sections are
+// drawn into a picture three views wide, which each frame shows at an offset; it is drawn again
+// only when the view leaves it or a committed section changes. The capture section's end follows
+// the play line while its row ends at the position last reported: each frame draws only the columns
+// it passed, and its label.
 //
 // A plain wheel scrolls the view while paused (until playing or a position
 // outside the view brings it back to the play line); Ctrl and the wheel zoom,
@@ -42,8 +43,9 @@ public:
     static constexpr qint32 MinSpanMs = 5000;
     static constexpr qint32 MaxSpanMs = 600000;
     static constexpr qint32 DefaultSpanMs = 20000;
-    static constexpr int FrameMs = 40;
+    static constexpr int FrameMs = 50;
     static constexpr int GrabPixels = 4;
+    static constexpr int ScrollStep = 8;
     // The quietest level drawn, below full scale; anything quieter shows as
     // the middle line alone.
     static constexpr double RangeDb = 50;
@@ -150,6 +152,7 @@ private:
     double speed_ = 1;
     QTimer frames_;
     qint64 lastFrameColumn_ = -1;
+    qint64 lastFrameView_ = -1;
 
     // A view scrolled by the wheel starts here; -1 while it follows the line.
     qint32 scrolledStartMs_ = -1;
