@@ -268,7 +268,7 @@ std::optional<QString> Scan::run()
     const qint32 fromMs = std::clamp(job_.aroundMs - EnvelopeScanner::BeforeMs, 0, job_.lengthMs);
     const qint32 toMs = std::clamp(job_.aroundMs + EnvelopeScanner::AfterMs, 0, job_.lengthMs);
     // From the start, the stretch asked for comes first anyway.
-    Outcome outcome = fromMs > 0 ? scanStretch(fromMs, toMs) : Outcome::Done;
+    Outcome outcome = fromMs > 0 && fromMs < toMs ? scanStretch(fromMs, toMs) : Outcome::Done;
     if (outcome == Outcome::Done)
         outcome = scanStretch(0, -1);
     return noteFor(outcome);
