@@ -27,8 +27,6 @@ public:
     QString path;
     qint32 lengthMs = 0;
     qint32 aroundMs = 0;
-    qint64 size = -1;
-    QDateTime modified;
     std::atomic<bool> cancelled = false;
     std::atomic<bool> done = false;
 
@@ -67,20 +65,19 @@ public:
             gst_bus_post(bus_, gst_message_new_application(
                                    nullptr, gst_structure_new_empty("kelvane-cancel")));
     }
-    // The file's size (-1 when there is none) and time.
-    void stamp(qint64& sizeNow, QDateTime& modifiedNow) const
+    // What the file is on disk: its size (-1 when there is none) and time.
+    struct Stamp
+    {
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stampNow() const
     {
         const QFileInfo file(path);
-        sizeNow = file.exists() ? file.size() : -1;
-        modifiedNow = file.lastModified();
+        return {file.exists() ? file.size() : -1, file.lastModified()};
     }
-    bool changedOnDisk() const
-    {
-        qint64 sizeNow = 0;
-        QDateTime modifiedNow;
-        stamp(sizeNow, modifiedNow);
-        return sizeNow != size || modifiedNow != modified;
-    }
+    Stamp stamp; // when the scan started
 
 private:
     std::mutex mutex_;
@@ -104,10 +101,14 @@ constexpr qint64 StallMs = 15000;
 
 // Decoded sound in the decoder's own rate and channels: the converter only
 // changes the sample format where it must, and passes 16-bit and float
-// sound, which is what most decoders give, through untouched.
-const char* const SinkDescription = "audioconvert ! audio/x-raw,format={" GST_AUDIO_NE(
-    S16) "," GST_AUDIO_NE(F32) "},"
-                               "layout=interleaved ! fakesink name=out sync=false";
+// sound, which is what most decoders give, through untouched. The samples
+// are read in the machine's own byte order.
+const char* const SinkDescription =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        ? "audioconvert ! audio/x-raw,format={S16LE,F32LE},layout=interleaved ! fakesink name=out "
+          "sync=false"
+        : "audioconvert ! audio/x-raw,format={S16BE,F32BE},layout=interleaved ! fakesink name=out "
+          "sync=false";
 
 qint64 floorDiv(qint64 n, qint64 d)
 {
@@ -267,7 +268,7 @@ std::optional<QString> Scan::run()
     const qint32 fromMs = std::clamp(job_.aroundMs - EnvelopeScanner::BeforeMs, 0, job_.lengthMs);
     const qint32 toMs = std::clamp(job_.aroundMs + EnvelopeScanner::AfterMs, 0, job_.lengthMs);
     // From the start, the stretch asked for comes first anyway.
-    Outcome outcome = fromMs > 0 ? scanStretch(fromMs, toMs) : Outcome::Done;
+    Outcome outcome = fromMs > 0 && fromMs < toMs ? scanStretch(fromMs, toMs) : Outcome::Done;
     if (outcome == Outcome::Done)
         outcome = scanStretch(0, -1);
     return noteFor(outcome);
@@ -546,7 +547,7 @@ void Scan::send(bool everything)
 void scanInThread(const std::shared_ptr<EnvelopeJob>& job)
 {
     std::optional<QString> failure = Scan(*job).run();
-    if (!job->cancelled && job->changedOnDisk())
+    if (!job->cancelled && job->stampNow() != job->stamp)
         failure = ChangedOnDisk;
     if (failure)
         qCInfo(lcMedia).noquote() << "no envelope for" << job->path << "-" << *failure;
@@ -586,7 +587,7 @@ void EnvelopeScanner::start(const QString& path, qint32 lengthMs, qint32 aroundM
     job->path = path;
     job->lengthMs = lengthMs;
     job->aroundMs = aroundMs;
-    job->stamp(job->size, job->modified);
+    job->stamp = job->stampNow();
     job->setOwner(this);
     job_ = job;
     running_.push_back({job, std::thread([job] { scanInThread(job); })});

@@ -102,11 +102,16 @@ private slots:
         QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3",
                                    "-c:v", "wmv2", silent}));
         const QString broken = TestMedia::writeFile(dir_.path(), "x.m4a", QByteArray(9999, 'x'));
+        // 8-bit mono with an odd number of samples: sound only when read in order.
+        const QString odd = dir_.filePath("odd.wav");
+        QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i", "sine=sample_rate=11025", "-af",
+                                   "atrim=end_sample=33083", "-c:a", "pcm_u8", odd}));
         const std::pair<QString, QString> cases[] = {
             {silent, "No sound in this recording."},
             {broken, "The recording could not be read."},
             {dir_.filePath("gone.wav"), "The recording could not be read."},
-            {changed, "The recording changed on disk."}};
+            {changed, "The recording changed on disk."},
+            {odd, ""}};
         for (const auto& [path, note] : cases) {
             EnvelopeScanner scanner;
             Heard heard(scanner);
@@ -115,17 +120,12 @@ private slots:
                 QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
             QVERIFY(heard.waitForEnd());
             QVERIFY2(heard.failure == note, qPrintable(path + ": " + heard.failure));
+            if (note.isEmpty())
+                QVERIFY(heard.envelope.peakBetween(0, 3000) > Envelope::FullScale / 10);
         }
 
-        // 8-bit mono with an odd number of samples: sound only when read in order.
-        const QString odd = dir_.filePath("odd.wav");
-        QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i", "sine=sample_rate=11025", "-af",
-                                   "atrim=end_sample=33083", "-c:a", "pcm_u8", odd}));
-        EnvelopeScanner scanner, oddScanner;
-        Heard heard(scanner), oddHeard(oddScanner);
-        oddScanner.start(odd, 3001, 0);
-        QVERIFY(oddHeard.waitForEnd() && oddHeard.failure.isEmpty());
-        QVERIFY(oddHeard.envelope.peakBetween(0, 3001) > Envelope::FullScale / 10);
+        EnvelopeScanner scanner;
+        Heard heard(scanner);
         scanner.start(mp3, LengthMs, 40000);
         scanner.start(mp3, LengthMs, 0);
         QVERIFY(heard.waitForEnd() && heard.failure.isEmpty());
