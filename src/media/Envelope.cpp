@@ -46,7 +46,7 @@ quint16 Envelope::peakBetween(qint32 fromMs, qint32 toMs) const
     const qsizetype end = std::min(bucketAt(std::max(toMs - 1, fromMs)) + 1, bucketCount());
     int peak = -1;
     for (qsizetype bucket = first; bucket < end; ++bucket)
-        if (const quint16 level = levels_[size_t(bucket)]; level != Unknown)
-            peak = std::max(peak, int(level));
+        if (const quint16 known = levels_[size_t(bucket)]; known != Unknown)
+            peak = std::max(peak, int(known));
     return peak < 0 ? Unknown : quint16(peak);
 }
