@@ -79,7 +79,14 @@ PlaySlider::PlaySlider(QWidget* parent) : QWidget(parent), picPoint(new QWidget(
     picPoint->installEventFilter(this);
     // Everything is 0 at creation; an empty span puts the thumb's centre at 0.
     placeThumb(nearest(0) - HalfThumb);
-    new LostReleaseWatch(this, [this] { endLostDrag(); });
+    lostRelease_ = new LostReleaseWatch(this, [this] { endLostDrag(); });
+}
+
+// The bar hides as it is destroyed: the watch must not tell a bar that is no
+// longer one.
+PlaySlider::~PlaySlider()
+{
+    delete lostRelease_;
 }
 
 // A drag whose release never comes (the bar hidden, a modal window over it)

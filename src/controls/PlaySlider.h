@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class LostReleaseWatch;
+
 // The seek bar: a grey bar across the whole width, a green highlight over the
 // current section and a triangular thumb above the bar at the current value.
 // It maps the integer range linearly onto its width in twips and back; the
@@ -12,6 +14,7 @@ class PlaySlider : public QWidget
 
 public:
     explicit PlaySlider(QWidget* parent = nullptr);
+    ~PlaySlider() override;
 
     // Max and Min only give the span Max - Min; setting them moves nothing.
     qint32 Max() const { return max_; }
@@ -48,6 +51,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    LostReleaseWatch* lostRelease_ = nullptr;
     double barWidthTwips() const;
     double positionOf(qint32 value) const;
     qint32 valueUnderThumb() const;

@@ -18,6 +18,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 // One scan: what it reads, and the way back to its scanner, which cancel()
 // cuts. Shared by the scanner, the scan's thread and what it has posted.
@@ -98,6 +101,8 @@ constexpr qsizetype ChunkBuckets = EnvelopeScanner::ChunkMs / Envelope::BucketMs
 constexpr auto SendEvery = std::chrono::milliseconds(40);
 // A pipeline that has passed on no sound for this long is given up.
 constexpr qint64 StallMs = 15000;
+// The scan's threads give way to the ones that play.
+constexpr int ScanNiceness = 10;
 
 // Decoded sound in the decoder's own rate and channels: the converter only
 // changes the sample format where it must, and passes 16-bit and float
@@ -546,6 +551,9 @@ void Scan::send(bool everything)
 
 void scanInThread(const std::shared_ptr<EnvelopeJob>& job)
 {
+    // The scan gives way to playing: its thread, and the streaming threads
+    // its pipeline starts from here, run at a lower priority.
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), ScanNiceness);
     std::optional<QString> failure = Scan(*job).run();
     if (!job->cancelled && job->stampNow() != job->stamp)
         failure = ChangedOnDisk;

@@ -5,19 +5,30 @@
 
 #include <QDir>
 
+namespace {
+
+constexpr int ScanDelayMs = 300;
+
+} // namespace
+
 EnvelopeFeed::EnvelopeFeed(QObject* parent) : QObject(parent)
 {
     connect(&scanner_, &EnvelopeScanner::levelsFound, this, &EnvelopeFeed::onLevels);
     connect(&scanner_, &EnvelopeScanner::finished, this, &EnvelopeFeed::onFinished);
     connect(&scanner_, &EnvelopeScanner::failed, this, &EnvelopeFeed::onFailed);
+    scanSoon_.setSingleShot(true);
+    scanSoon_.setInterval(ScanDelayMs);
+    connect(&scanSoon_, &QTimer::timeout, this,
+            [this] { scanner_.start(path_, envelope_.lengthMs(), aroundMs_); });
 }
 
 void EnvelopeFeed::open(const QString& path, qint32 lengthMs, qint32 aroundMs)
 {
     if (path == path_ && envelope_.lengthMs() == lengthMs &&
-        (envelope_.isComplete() || scanner_.isScanning()))
+        (envelope_.isComplete() || scanner_.isScanning() || scanSoon_.isActive()))
         return;
     scanner_.cancel();
+    scanSoon_.stop();
     path_ = path;
     note_.clear();
     scanning_.start();
@@ -31,12 +42,14 @@ void EnvelopeFeed::open(const QString& path, qint32 lengthMs, qint32 aroundMs)
     }
     envelope_ = Envelope(lengthMs);
     emit replaced();
-    scanner_.start(path, lengthMs, aroundMs);
+    aroundMs_ = aroundMs;
+    scanSoon_.start();
 }
 
 void EnvelopeFeed::close()
 {
     scanner_.cancel();
+    scanSoon_.stop();
     path_.clear();
     note_.clear();
     envelope_ = Envelope();

@@ -74,7 +74,14 @@ WaveformStrip::WaveformStrip(const SectionTableModel& table, QWidget* parent)
     connect(&table_, &QAbstractItemModel::layoutChanged, this, readAll);
     readRows(0, table_.rowCount() - 1);
     sinceReport_.start();
-    new LostReleaseWatch(this, [this] { pressed_ = false; });
+    lostRelease_ = new LostReleaseWatch(this, [this] { pressed_ = false; });
+}
+
+// The widget hides as it is destroyed: the watch must not tell a strip that
+// is no longer one.
+WaveformStrip::~WaveformStrip()
+{
+    delete lostRelease_;
 }
 
 QSize WaveformStrip::sizeHint() const

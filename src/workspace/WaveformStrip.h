@@ -8,6 +8,7 @@
 #include <vector>
 
 class Envelope;
+class LostReleaseWatch;
 class SectionTableModel;
 
 // A strip across the window showing a span of the recording around the play
@@ -52,6 +53,7 @@ public:
 
     // The table outlives the strip; rows are read from its raw times.
     explicit WaveformStrip(const SectionTableModel& table, QWidget* parent = nullptr);
+    ~WaveformStrip() override;
 
     // Not owned; nullptr leaves the strip empty but for the sections and the
     // note. The envelope must live until it is replaced.
@@ -138,6 +140,7 @@ private:
     qint32 boundaryLimit(int row, bool upper) const;
 
     const SectionTableModel& table_;
+    LostReleaseWatch* lostRelease_ = nullptr;
     const Envelope* envelope_ = nullptr;
     QString note_;
     qint32 lengthMs_ = 0;

@@ -72,8 +72,11 @@ private slots:
         scanner.start(path, LengthMs, 40000);
         QVERIFY(heard.waitForEnd());
         QVERIFY2(heard.failure.isEmpty(), qPrintable(heard.failure));
-        QVERIFY(heard.envelope.isComplete() && heard.chunks.size() >= 3);
+        QVERIFY2(heard.envelope.isComplete(),
+                 qPrintable(QString::number(heard.envelope.knownCount())));
+        // In order, a fast decode may send it all in one go.
         const bool inOrder = kind >= Kind::Mpeg;
+        QVERIFY(heard.chunks.size() >= (inOrder ? 1 : 3));
         QCOMPARE(heard.chunks.first(), inOrder ? 0 : 30000 / Envelope::BucketMs);
         QVERIFY(heard.chunks.contains(0));
         // Without a LAME tag (raw or in AVI), an mp3's encoder delay is sound
