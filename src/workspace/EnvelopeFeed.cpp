@@ -5,30 +5,19 @@
 
 #include <QDir>
 
-namespace {
-
-constexpr int ScanDelayMs = 300;
-
-} // namespace
-
 EnvelopeFeed::EnvelopeFeed(QObject* parent) : QObject(parent)
 {
     connect(&scanner_, &EnvelopeScanner::levelsFound, this, &EnvelopeFeed::onLevels);
     connect(&scanner_, &EnvelopeScanner::finished, this, &EnvelopeFeed::onFinished);
     connect(&scanner_, &EnvelopeScanner::failed, this, &EnvelopeFeed::onFailed);
-    scanSoon_.setSingleShot(true);
-    scanSoon_.setInterval(ScanDelayMs);
-    connect(&scanSoon_, &QTimer::timeout, this,
-            [this] { scanner_.start(path_, envelope_.lengthMs(), aroundMs_); });
 }
 
 void EnvelopeFeed::open(const QString& path, qint32 lengthMs, qint32 aroundMs)
 {
     if (path == path_ && envelope_.lengthMs() == lengthMs &&
-        (envelope_.isComplete() || scanner_.isScanning() || scanSoon_.isActive()))
+        (envelope_.isComplete() || scanner_.isScanning()))
         return;
     scanner_.cancel();
-    scanSoon_.stop();
     path_ = path;
     note_.clear();
     scanning_.start();
@@ -42,14 +31,12 @@ void EnvelopeFeed::open(const QString& path, qint32 lengthMs, qint32 aroundMs)
     }
     envelope_ = Envelope(lengthMs);
     emit replaced();
-    aroundMs_ = aroundMs;
-    scanSoon_.start();
+    scanner_.start(path, lengthMs, aroundMs);
 }
 
 void EnvelopeFeed::close()
 {
     scanner_.cancel();
-    scanSoon_.stop();
     path_.clear();
     note_.clear();
     envelope_ = Envelope();

@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 // The envelope of the recording the window plays: from the cache at once
 // when the cache has it, else found in the background, the stretch around
@@ -41,9 +40,6 @@ private:
     void onFailed(const QString& note);
 
     EnvelopeScanner scanner_;
-    // A scan starts a moment after the open, once the first play is under way.
-    QTimer scanSoon_;
-    qint32 aroundMs_ = 0;
     Envelope envelope_;
     QString path_;
     QString note_;

@@ -218,6 +218,8 @@ private:
     ProjectCommands project_{*this, prompts_, this};
     CaptureCycle cycle_{mmc_, table_, state_};
     EnvelopeFeed envelope_;
+    // A recording was opened and its envelope waits for the first play.
+    bool envelopeWanted_ = false;
     // Keys pressed in the text box and not yet released.
     QSet<int> keysPressedInScript_;
     // The bar's own problem, beside the project's.

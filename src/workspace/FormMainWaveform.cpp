@@ -27,7 +27,15 @@ void FormMain::connectWaveform()
     connect(&cycle_, &CaptureCycle::currentRowChanged, this, follow);
     connect(&cycle_, &CaptureCycle::lengthChanged, this, [this, strip](qint32 length) {
         strip->setLength(length);
-        findEnvelope();
+        envelopeWanted_ = length > 0;
+    });
+    // The envelope of a recording just opened is looked for once it plays:
+    // its first sound does not wait for the scan's start.
+    connect(&cycle_, &CaptureCycle::positionChanged, this, [this] {
+        if (envelopeWanted_ && mmc_.mode() == DeviceMode::Playing) {
+            envelopeWanted_ = false;
+            findEnvelope();
+        }
     });
 }
 
