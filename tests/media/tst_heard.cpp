@@ -23,6 +23,36 @@ constexpr int MediaSeconds = 12;
 // waited after a recording had sat open for that long.
 constexpr qint64 AtOnceMs = 300;
 
+// Under AddressSanitizer every allocation of the streaming threads is slowed
+// enough that the sound server can run dry for a few milliseconds now and
+// then; what is heard is still checked, the dropouts are only reported.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool DropoutsExpected = true;
+#else
+constexpr bool DropoutsExpected = false;
+#endif
+
+// Joins stretches that one play was split into by a dropout (a short silence
+// after which the media goes on where it was) and counts the dropouts.
+QList<SinkMonitor::Span> withoutDropouts(const QList<SinkMonitor::Span>& heard, int* dropouts)
+{
+    QList<SinkMonitor::Span> joined;
+    for (const SinkMonitor::Span& span : heard) {
+        if (!joined.isEmpty()) {
+            SinkMonitor::Span& last = joined.last();
+            const double skipped = span.firstMs - last.lastMs;
+            if (span.startNs - last.endNs < 100'000'000 && skipped > -2 && skipped < 100) {
+                last.endNs = span.endNs;
+                last.lastMs = span.lastMs;
+                ++*dropouts;
+                continue;
+            }
+        }
+        joined.append(span);
+    }
+    return joined;
+}
+
 } // namespace
 
 class TestHeard : public QObject
@@ -124,12 +154,18 @@ private slots:
 
         // Each play is the first stretch heard after its key, and nothing
         // else is heard.
-        const QList<SinkMonitor::Span> heard = monitor.spans();
+        const QList<SinkMonitor::Span> raw = monitor.spans();
         QString all;
-        for (const SinkMonitor::Span& span : heard)
+        for (const SinkMonitor::Span& span : raw)
             all += QString::asprintf(" %.1f..%.1f (%.1f ms after the first key)", span.firstMs,
                                      span.lastMs, (span.startNs - keys[0]) / 1e6);
         qInfo("heard:%s", qPrintable(all));
+        int dropouts = 0;
+        const QList<SinkMonitor::Span> heard = withoutDropouts(raw, &dropouts);
+        if (DropoutsExpected && dropouts > 0)
+            qInfo("%d dropouts, expected in this build", dropouts);
+        else
+            QVERIFY2(dropouts == 0, qPrintable(all));
         QVERIFY2(heard.size() == 4, qPrintable(all));
         const qint32 bounds[4][2] = {{0, first}, {first, second}, {0, first}, {first, second}};
         for (int i = 0; i < 4; ++i) {
