@@ -93,6 +93,11 @@ qint32 GstMediaControl::Position() const
     }
 }
 
+bool GstMediaControl::usesElement(const char* factory) const
+{
+    return playbin_ && playbin_->contains(factory);
+}
+
 void GstMediaControl::open()
 {
     close();
@@ -140,6 +145,8 @@ GstMediaControl::ChosenReading GstMediaControl::chooseReading(const QString& pat
     }
     if (!reading.playbin)
         return reading;
+    // Told by the file as it is: a decoded track below holds its sound only.
+    hasPicture_ = reading.playbin->hasPicture();
 
     reading.lengthMs = mpegAudioLengthMs(path);
     reading.lengthIsExact = reading.lengthMs > 0;
@@ -269,6 +276,7 @@ void GstMediaControl::close()
     broken_ = false;
     mode_ = DeviceMode::NotOpen;
     length_ = 0;
+    hasPicture_ = false;
     forgetFromAndTo();
     setEndedEarlyAt(std::nullopt);
     endReached_ = false;

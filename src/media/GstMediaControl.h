@@ -43,6 +43,9 @@ public:
     void jumpTo(qint32 ms) override;
     qint32 Position() const override;
     qint32 Length() const override { return length_; }
+    bool hasPicture() const override { return hasPicture_; }
+    // True when some element of the pipeline playing comes from `factory`.
+    bool usesElement(const char* factory) const;
 
     // How long "open" waits for the sound of an MPEG stream to be decoded
     // before it goes on with the original and switches over at the next
@@ -101,6 +104,7 @@ private:
 
     DeviceMode mode_ = DeviceMode::NotOpen;
     qint32 length_ = 0;
+    bool hasPicture_ = false;
     bool lengthIsExact_ = false; // measured by us; GStreamer's estimates must not replace it
     qint32 playEnd_ = 0;         // where the current play stops, unless it runs to the end
     bool toEnd_ = false;

@@ -4,12 +4,16 @@
 
 #include <gst/audio/audio.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <cstring>
 #include <filesystem>
 
 namespace {
+
+constexpr auto PrerollMessages = GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR |
+                                                GST_MESSAGE_WARNING | GST_MESSAGE_EOS);
 
 // mpg123 and FFmpeg both decode mp3 at the same rank, and GStreamer may pick
 // FFmpeg's, which loads all of FFmpeg's libraries: about 30 MB more memory
@@ -164,4 +168,80 @@ MpegAudioGap decoderGap(const QString& path, GstElement* pipeline)
     if (const std::optional<MpegAudioGap> gap = mpegAudioGap(path))
         return *gap;
     return {wmaDecoderDelayNs(pipeline), 0};
+}
+
+bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        GstMessagePtr message(gst_bus_timed_pop_filtered(bus, msToNs(left), PrerollMessages));
+        if (!message)
+            break;
+        switch (GST_MESSAGE_TYPE(message.get())) {
+        case GST_MESSAGE_ASYNC_DONE:
+            if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline))
+                return true;
+            break;
+        case GST_MESSAGE_WARNING:
+            logProblem(message.get());
+            break;
+        case GST_MESSAGE_ERROR:
+            logProblem(message.get());
+            return false;
+        default: // the end of a stream with nothing to play
+            qCWarning(lcMedia) << "the stream ended before it could play";
+            return false;
+        }
+    }
+    qCWarning(lcMedia) << "nothing was ready to play after" << timeoutMs << "ms";
+    return false;
+}
+
+namespace {
+
+// decodebin's GstAutoplugSelectResult, which is not in a public header.
+constexpr gint AutoplugTry = 0;
+constexpr gint AutoplugSkip = 2;
+
+struct SkippedKind
+{
+    QByteArray kind;
+    std::atomic<bool>* found;
+};
+
+// decodebin offers each stream's elements one by one: decoders and parsers of
+// the kind skipped are refused, and the stream is left undecoded.
+gint refuseKind(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, SkippedKind* skipped)
+{
+    const char* klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    const QByteArray classes = klass ? QByteArray(klass) : QByteArray();
+    const bool coder = classes.contains("Decoder") || classes.contains("Parser");
+    const bool ofKind =
+        classes.contains(skipped->kind) || (skipped->kind == "Video" && classes.contains("Image"));
+    if (!coder || !ofKind)
+        return AutoplugTry;
+    if (skipped->found)
+        skipped->found->store(true);
+    return AutoplugSkip;
+}
+
+void watchDecodebin(GstElement*, GstElement* element, SkippedKind* skipped)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (factory && std::strcmp(GST_OBJECT_NAME(factory), "uridecodebin") == 0)
+        g_signal_connect(element, "autoplug-select", G_CALLBACK(refuseKind), skipped);
+}
+
+} // namespace
+
+void skipDecoding(GstElement* playbin, const char* kind, std::atomic<bool>* found)
+{
+    auto* skipped = new SkippedKind{kind, found};
+    g_signal_connect_data(
+        playbin, "element-setup", G_CALLBACK(watchDecodebin), skipped,
+        [](gpointer data, GClosure*) { delete static_cast<SkippedKind*>(data); }, GConnectFlags(0));
 }

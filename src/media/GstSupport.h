@@ -8,6 +8,7 @@
 
 #include <gst/gst.h>
 
+#include <atomic>
 #include <memory>
 
 // Owning handles for GStreamer objects, so that every reference taken is
@@ -39,6 +40,7 @@ bool ensureGstreamer();
 
 // playbin's GstPlayFlags, which are not in a public header.
 namespace PlayFlag {
+constexpr guint Video = 1u << 0;
 constexpr guint Audio = 1u << 1;
 constexpr guint SoftVolume = 1u << 4;
 } // namespace PlayFlag
@@ -72,6 +74,17 @@ GstObjectPtr<GstElement> findElement(GstElement* bin, const char* factory);
 // frame of silence FFmpeg's WMA decoders put ahead. Every moment of the
 // sound comes `leadNs` later in the stream than its time in the file.
 MpegAudioGap decoderGap(const QString& path, GstElement* pipeline);
+
+// Keeps `playbin` from decoding the streams of one kind, "Audio" or
+// "Video" (pictures of every kind): playbin decodes every stream of a file,
+// those its flags leave unplayed too, and throws what they give away.
+// `found`, when given, is set once a stream of that kind was met; it must
+// outlive the playbin.
+void skipDecoding(GstElement* playbin, const char* kind, std::atomic<bool>* found = nullptr);
+
+// Waits, at most `timeoutMs`, until `pipeline`, taken towards PAUSED, has
+// something to play; logs why not.
+bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs);
 
 // Nanoseconds to milliseconds, rounded to the nearest (never truncated).
 constexpr qint64 nsToMs(gint64 ns)

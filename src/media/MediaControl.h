@@ -131,6 +131,9 @@ public:
 
     virtual qint32 Position() const = 0;
     virtual qint32 Length() const = 0;
+    // True when the open recording has a picture, which is left for others
+    // to show.
+    virtual bool hasPicture() const { return false; }
 
     // Where the media ran out of sound before its end, if it has (see above).
     std::optional<qint32> endedEarlyAt() const { return endedEarlyAt_; }

@@ -14,40 +14,6 @@ namespace {
 // How long a renewed stream may stand corked before a play starts on it.
 constexpr qint64 FreshForMs = 20;
 
-constexpr auto PrerollMessages = GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR |
-                                                GST_MESSAGE_WARNING | GST_MESSAGE_EOS);
-
-bool waitForPreroll(GstElement* pipeline, GstBus* bus, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
-            break;
-        GstMessagePtr message(gst_bus_timed_pop_filtered(bus, msToNs(left), PrerollMessages));
-        if (!message)
-            break;
-        switch (GST_MESSAGE_TYPE(message.get())) {
-        case GST_MESSAGE_ASYNC_DONE:
-            if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline))
-                return true;
-            break;
-        case GST_MESSAGE_WARNING:
-            logProblem(message.get());
-            break;
-        case GST_MESSAGE_ERROR:
-            logProblem(message.get());
-            return false;
-        default: // the end of a stream with nothing to play
-            qCWarning(lcMedia) << "the stream ended before it could play";
-            return false;
-        }
-    }
-    qCWarning(lcMedia) << "nothing was ready to play after" << timeoutMs << "ms";
-    return false;
-}
-
 } // namespace
 
 std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& audioSink,
@@ -79,6 +45,8 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
     }
     if (picture)
         g_object_set(pipeline, "video-sink", picture, nullptr);
+    // The picture, if any, is shown by a pipeline of its own.
+    skipDecoding(pipeline, "Video", &playbin->pictureFound_);
 
     qCDebug(lcMedia) << "opening" << uri;
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {

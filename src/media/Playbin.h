@@ -11,7 +11,8 @@
 
 class QSocketNotifier;
 
-// One opened media file in a GStreamer playbin that renders sound only.
+// One opened media file in a GStreamer playbin that renders sound only: a
+// picture stream is not even decoded.
 // Owns the pipeline and watches its bus through the bus's poll descriptor, so
 // messages arrive whichever event loop Qt runs on.
 class Playbin : public QObject
@@ -42,6 +43,8 @@ public:
     qint64 durationMs() const;
     // True when some element of the running pipeline comes from `factory`.
     bool contains(const char* factory) const;
+    // True when the file holds a picture stream (left undecoded here).
+    bool hasPicture() const { return pictureFound_; }
 
     // Flushing, sample-accurate seek to startMs; playback stops at stopMs,
     // or runs to the end of the stream when stopMs is negative. The stretch
@@ -103,6 +106,7 @@ private:
     GstElement* filter_ = nullptr; // the time stretcher, owned by the pipeline
     qint64 leadNs_ = 0;
     qint64 trailNs_ = 0;
+    std::atomic<bool> pictureFound_ = false;
     // Since the output's stream was renewed; invalid once it has played.
     QElapsedTimer renewed_;
 };

@@ -17,6 +17,7 @@
 #include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
 #include "workspace/SectionGrid.h"
+#include "workspace/VideoWindow.h"
 #include "workspace/WaveformStrip.h"
 
 #include <QCheckBox>
@@ -163,6 +164,8 @@ void FormMain::buildControls()
 
     c.waveform = new WaveformStrip(table_, client);
     c.waveform->setObjectName(QStringLiteral("waveform"));
+    c.video = new VideoWindow(mmc_, this);
+    c.video->setObjectName(QStringLiteral("video"));
     setClientMinimum();
 
     c.problemBar = new ProblemBar(this);
@@ -239,6 +242,10 @@ void FormMain::buildMenus()
         {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     c.menuZoomOut = item(c.menuView, "menuZoomOut", QStringLiteral("Zoom Out"),
                          QKeySequence(Qt::CTRL | Qt::Key_Minus), &FormMain::menuZoomOut_Click);
+    c.menuView->addSeparator();
+    c.menuVideo = item(c.menuView, "menuVideo", QStringLiteral("Video"),
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), &FormMain::menuVideo_Click);
+    c.menuVideo->setCheckable(true);
 
     c.menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     c.menuHelp->setObjectName(QStringLiteral("menuHelp"));
@@ -270,6 +277,7 @@ void FormMain::connectHandlers()
     connect(c.txtScript, &QPlainTextEdit::textChanged, this, &FormMain::txtScript_KeyUp);
     connectCycle();
     connectWaveform();
+    connectVideo();
 }
 
 void FormMain::Form_Load()
@@ -300,6 +308,7 @@ void FormMain::ResetWorkspace()
     c.lblEnd->setText(FormatTime(0));
     envelope_.close();
     c.waveform->setLength(0);
+    c.video->setMedia({}, false);
     setCaption(productName());
 }
 

@@ -25,6 +25,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTimer;
 class SectionGrid;
+class VideoWindow;
 class WaveformStrip;
 
 // The program's one window: the player and text panel on the left, the
@@ -85,6 +86,7 @@ public:
         QAction* menuWaveform;
         QAction* menuZoomIn;
         QAction* menuZoomOut;
+        QAction* menuVideo;
         QMenu* menuHelp;
         QAction* menuHelpDoc;
         QAction* menuAbout;
@@ -93,6 +95,8 @@ public:
         WaveformStrip* waveform;
         // Problems met in the background, below everything else.
         ProblemBar* problemBar;
+        // The picture of a video recording, in a window of its own.
+        VideoWindow* video;
     };
 
     // `mmc` plays the media and `prompts` asks the user; both outlive the window.
@@ -173,6 +177,7 @@ public slots:
     void menuWaveform_Click();
     void menuZoomIn_Click();
     void menuZoomOut_Click();
+    void menuVideo_Click();
     void menuHelpDoc_Click();
     void menuAbout_Click();
 
@@ -187,6 +192,7 @@ private:
     void connectHandlers();
     void connectCycle();
     void connectWaveform();
+    void connectVideo();
     void findEnvelope();
     void showPlayingOnStrip();
     void setClientMinimum();
@@ -220,6 +226,9 @@ private:
     EnvelopeFeed envelope_;
     // A recording was opened and its envelope waits for the first play.
     bool envelopeWanted_ = false;
+    // The video window has opened by itself once: from then on it is the
+    // user's to show.
+    bool videoShownOnce_ = false;
     // Keys pressed in the text box and not yet released.
     QSet<int> keysPressedInScript_;
     // The bar's own problem, beside the project's.

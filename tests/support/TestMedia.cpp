@@ -92,6 +92,57 @@ QString generate(const QString& dir, Kind kind, int seconds, Signal signal)
     return ffmpeg(args + f.codecs + QStringList{path}) ? path : QString();
 }
 
+QString numberedVideo(const QString& dir, const QString& fileName, int seconds, QSize size,
+                      bool sound)
+{
+    const QString picture =
+        QString("color=c=gray:s=%1x%2:r=25:d=%3,format=gray,"
+                "geq=lum='if(lt(Y\\,H/2)\\,255*mod(floor(N/pow(2\\,floor(X*%4/W)))\\,2)\\,128)'")
+            .arg(size.width())
+            .arg(size.height())
+            .arg(seconds)
+            .arg(FrameBits);
+    QStringList args = {"-f", "lavfi", "-i", picture};
+    if (sound)
+        args += {"-i", writeFile(dir, "noise.wav", TimedNoise::wavFile(seconds)), "-c:a", "aac"};
+    const QString path = QDir(dir).filePath(fileName);
+    args += {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-g", "50", "-crf", "18", path};
+    return ffmpeg(args) ? path : QString();
+}
+
+int frameNumber(const QImage& picture)
+{
+    // The grey lower half tells where the picture lies: the upper half is
+    // as high, and may be black where it meets the letterbox.
+    const auto grey = [&picture](int x, int y) {
+        return qAbs(qGray(picture.pixel(x, y)) - 128) < 40;
+    };
+    const int middle = picture.width() / 2;
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < picture.height(); ++y)
+        if (grey(middle, y))
+            bottom = y, top = top < 0 ? y : top;
+    if (top < 0 || bottom - top < 4)
+        return -1;
+    const int row = (top + bottom) / 2;
+    int left = middle;
+    int right = middle;
+    while (left > 0 && grey(left - 1, row))
+        --left;
+    while (right + 1 < picture.width() && grey(right + 1, row))
+        ++right;
+    const int width = right + 1 - left;
+    const int bits = top - (bottom + 1 - top) / 2; // the middle of the upper half
+    if (width < 2 * FrameBits || bits < 0)
+        return -1;
+    int number = 0;
+    for (int bit = 0; bit < FrameBits; ++bit)
+        if (qGray(picture.pixel(left + (2 * bit + 1) * width / (2 * FrameBits), bits)) > 128)
+            number |= 1 << bit;
+    return number;
+}
+
 qint64 decodedLengthMs(const QString& path)
 {
     QProcess process;

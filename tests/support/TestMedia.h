@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +50,17 @@ QString extension(Kind kind);
 // Writes a `seconds` long file of `kind` into `dir` and returns its path;
 // "" when ffmpeg failed.
 QString generate(const QString& dir, Kind kind, int seconds = 4, Signal signal = Signal::Tone);
+
+// A video of `seconds` at 25 frames a second whose every frame shows its own
+// number as a row of FrameBits black and white blocks across its upper half
+// (the lowest bit on the left) over a grey lower half, in H.264 in MP4; with
+// TimedNoise as its sound when `sound`. "" when ffmpeg failed.
+constexpr int FrameBits = 12;
+QString numberedVideo(const QString& dir, const QString& fileName, int seconds, QSize size,
+                      bool sound = true);
+// The number of the frame `picture` shows, wherever it lies in it on black;
+// -1 when it shows none.
+int frameNumber(const QImage& picture);
 
 // Runs ffmpeg with `args`; true on success.
 bool ffmpeg(const QStringList& args);
