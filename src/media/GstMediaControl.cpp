@@ -207,9 +207,11 @@ void GstMediaControl::adopt(std::unique_ptr<Playbin> playbin, Source source)
             setSoundOutput(SoundOutput::Lost);
     });
     // A sink chosen by the caller is what it wants; the default output may
-    // have had to fall back to a silent stand-in.
-    setSoundOutput(audioSink_ || playbin_->outputFeedsDevice() ? SoundOutput::Heard
-                                                               : SoundOutput::Silent);
+    // have had to fall back to a silent stand-in;
+    // a picture without sound has nothing to be heard.
+    setSoundOutput(audioSink_ || !playbin_->hasSound() || playbin_->outputFeedsDevice()
+                       ? SoundOutput::Heard
+                       : SoundOutput::Silent);
 }
 
 // Before a play: a fresh stream for one that broke, and another look for a

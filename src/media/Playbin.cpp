@@ -19,6 +19,21 @@ constexpr qint64 FreshForMs = 20;
 std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& audioSink,
                                        int timeoutMs, Reading reading)
 {
+    QElapsedTimer clock;
+    clock.start();
+    bool picture = false;
+    auto playbin = openAs(path, audioSink, timeoutMs, reading, Timeline::Sound, &picture);
+    // A picture without sound plays in silence, on the picture's timeline.
+    if (!playbin && picture)
+        playbin = openAs(path, audioSink, int(std::max<qint64>(0, timeoutMs - clock.elapsed())),
+                         reading, Timeline::Picture, nullptr);
+    return playbin;
+}
+
+std::unique_ptr<Playbin> Playbin::openAs(const QString& path, const SinkFactory& audioSink,
+                                         int timeoutMs, Reading reading, Timeline timeline,
+                                         bool* pictureFound)
+{
     if (!ensureGstreamer())
         return {};
     const QByteArray uri = fileUri(path, reading == Reading::Sequential);
@@ -29,6 +44,18 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
         return {};
     std::unique_ptr<Playbin> playbin(new Playbin(GST_ELEMENT(gst_object_ref_sink(element))));
     GstElement* pipeline = playbin->pipeline_.get();
+    if (timeline == Timeline::Picture) {
+        // The picture is decoded, only to be timed by a synchronised sink.
+        playbin->hasSound_ = false;
+        playbin->pictureFound_ = true;
+        g_object_set(pipeline, "uri", uri.constData(), "flags", PlayFlag::Video, "video-sink",
+                     gst_element_factory_make("fakesink", nullptr), nullptr);
+        GstElement* sink = nullptr;
+        g_object_get(pipeline, "video-sink", &sink, nullptr);
+        if (sink)
+            g_object_set(sink, "sync", TRUE, nullptr), gst_object_unref(sink);
+        return playbin->prepare(path, timeoutMs) ? std::move(playbin) : nullptr;
+    }
 
     GstElement* sound =
         audioSink ? audioSink() : gst_element_factory_make("autoaudiosink", nullptr);
@@ -47,27 +74,34 @@ std::unique_ptr<Playbin> Playbin::open(const QString& path, const SinkFactory& a
         g_object_set(pipeline, "video-sink", picture, nullptr);
     // The picture, if any, is shown by a pipeline of its own.
     skipDecoding(pipeline, "Video", &playbin->pictureFound_);
+    const bool prepared = playbin->prepare(path, timeoutMs);
+    if (pictureFound)
+        *pictureFound = playbin->pictureFound_;
+    return prepared ? std::move(playbin) : nullptr;
+}
 
-    qCDebug(lcMedia) << "opening" << uri;
+bool Playbin::prepare(const QString& path, int timeoutMs)
+{
+    GstElement* pipeline = pipeline_.get();
+    qCDebug(lcMedia) << "opening" << path;
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         // The reason is on the bus.
-        while (GstMessagePtr message{gst_bus_pop_filtered(playbin->bus_.get(), GST_MESSAGE_ERROR)})
+        while (GstMessagePtr message{gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR)})
             logProblem(message.get());
-        return {};
+        return false;
     }
-    if (!waitForPreroll(pipeline, playbin->bus_.get(), timeoutMs))
-        return {};
+    if (!waitForPreroll(pipeline, bus_.get(), timeoutMs))
+        return false;
     // Times in and out are the file's, not those of the decoded stream.
     const MpegAudioGap gap = decoderGap(path, pipeline);
-    playbin->leadNs_ = gap.leadNs;
-    playbin->trailNs_ = gap.trailNs;
+    leadNs_ = gap.leadNs;
+    trailNs_ = gap.trailNs;
 
     GPollFD pollFd;
-    gst_bus_get_pollfd(playbin->bus_.get(), &pollFd);
-    playbin->busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, playbin.get());
-    connect(playbin->busNotifier_, &QSocketNotifier::activated, playbin.get(),
-            &Playbin::dispatchPending);
-    return playbin;
+    gst_bus_get_pollfd(bus_.get(), &pollFd);
+    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, this);
+    connect(busNotifier_, &QSocketNotifier::activated, this, &Playbin::dispatchPending);
+    return true;
 }
 
 void Playbin::warmUp()

@@ -43,8 +43,11 @@ public:
     qint64 durationMs() const;
     // True when some element of the running pipeline comes from `factory`.
     bool contains(const char* factory) const;
-    // True when the file holds a picture stream (left undecoded here).
+    // True when the file holds a picture stream, left undecoded here when
+    // the file has sound.
     bool hasPicture() const { return pictureFound_; }
+    // False for a picture without sound, which plays in silence.
+    bool hasSound() const { return hasSound_; }
 
     // Flushing, sample-accurate seek to startMs; playback stops at stopMs,
     // or runs to the end of the stream when stopMs is negative. The stretch
@@ -85,7 +88,18 @@ signals:
     void failed(bool inSoundOutput);
 
 private:
+    // What times a play: the sound, or, for a file without sound, the
+    // picture.
+    enum class Timeline
+    {
+        Sound,
+        Picture,
+    };
+    static std::unique_ptr<Playbin> openAs(const QString& path, const SinkFactory& audioSink,
+                                           int timeoutMs, Reading reading, Timeline timeline,
+                                           bool* pictureFound);
     explicit Playbin(GstElement* pipeline);
+    bool prepare(const QString& path, int timeoutMs);
     void handle(GstMessage* message);
     bool fromSoundOutput(GstMessage* message) const;
     void seekNs(gint64 start);
@@ -107,6 +121,7 @@ private:
     qint64 leadNs_ = 0;
     qint64 trailNs_ = 0;
     std::atomic<bool> pictureFound_ = false;
+    bool hasSound_ = true;
     // Since the output's stream was renewed; invalid once it has played.
     QElapsedTimer renewed_;
 };

@@ -88,6 +88,39 @@ private slots:
         window.hide();
         QVERIFY(!window.isDecoding());
     }
+
+    // A picture without sound plays in silence on its own timeline, its
+    // plays stopping where they were asked to; a sound without a picture
+    // says so in the window.
+    void pictureOrSoundAlone()
+    {
+        const QString silent =
+            TestMedia::numberedVideo(dir_.path(), "silent.mp4", 4, {192, 108}, false);
+        GstMediaControl device;
+        device.setFileName(silent);
+        device.command(DeviceCommand::Open);
+        QVERIFY(qAbs(device.Length() - 4000) <= 40);
+        QVERIFY(device.hasPicture());
+        QCOMPARE(device.soundOutput(), SoundOutput::Heard);
+        VideoWindow window(device, nullptr);
+        window.setMedia(silent, true);
+        window.show();
+        device.setFrom(1000);
+        device.setTo(2000);
+        device.command(DeviceCommand::Play);
+        QTRY_VERIFY_WITH_TIMEOUT(device.mode() == DeviceMode::Stopped, 5000);
+        QCOMPARE(device.Position(), 2000);
+        window.follow();
+        QTRY_VERIFY(framesOff(window, device) <= 1);
+
+        const QString sound = TestMedia::generate(dir_.path(), TestMedia::Kind::M4a);
+        device.setFileName(sound);
+        device.command(DeviceCommand::Open);
+        QVERIFY(!device.hasPicture());
+        window.setMedia(sound, false);
+        QVERIFY(!window.isDecoding());
+        QCOMPARE(window.note(), "This recording has no picture.");
+    }
 };
 
 QTEST_MAIN(TestVideo)
