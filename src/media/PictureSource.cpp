@@ -5,7 +5,6 @@
 
 #include <gst/video/video.h>
 
-#include <QDateTime>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -212,10 +211,9 @@ QImage PictureSource::frameAt(qint64 ms)
         nextNs_ = -1;
     }
     const qint64 newestNs = nextNs_ >= 0 ? nextNs_ : std::max(currentNs_, seekNs_);
-    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
     if (!ended_ && ns - newestNs > FarAheadNs &&
-        (lastFarSeekMs_ < 0 || nowMs - lastFarSeekMs_ >= CatchUpEveryMs)) {
-        lastFarSeekMs_ = nowMs;
+        (!caughtUp_.isValid() || caughtUp_.hasExpired(CatchUpEveryMs))) {
+        caughtUp_.start();
         seek(ns);
     }
     waiting_ = nextNs_ < 0;

@@ -433,6 +433,10 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     const QString words = QString::fromUtf8("Nothing is lost: café & 100% sure!");
     const QString since = "and typed since";
     int sectionEnd = 0;
+    // A video this time: its window opens by itself, and takes no key.
+    const QString video =
+        TestMedia::numberedVideo(folder.path(), "interview.mp4", noiseSeconds, {192, 108});
+    QVERIFY(!video.isEmpty());
     {
         ProgramUnderTest kelvane(x, home), other(x, home, home + "/runtime-b");
         kelvane.environment().insert("PULSE_SERVER", sound.address());
@@ -442,14 +446,17 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
         QVERIFY(kelvane.start(KELVANE_BINARY) && kelvane.waitForMainWindow());
         kelvane.step("new project, never saved");
         kelvane.key("ctrl+n");
-        QVERIFY(kelvane.chooseFile("Please select an Audio/Video file.", recording,
-                                   kelvane.mainWindow()));
+        QVERIFY(
+            kelvane.chooseFile("Please select an Audio/Video file.", video, kelvane.mainWindow()));
         kelvane.step("play");
         QTest::qWait(int(settled.remainingTime()));
         kelvane.key("F11");
         QVERIFY2(kelvane.waitForCaption("Kelvane *", 60000), qPrintable(kelvane.caption()));
+        const QString pictures = x.waitForWindow(kelvane.pid(), "Kelvane - Video");
+        QVERIFY(!pictures.isEmpty());
         QTest::qWait(1500);
         kelvane.key("F11");
+        QTRY_VERIFY(TestMedia::frameNumber(kelvane.picture(pictures)) > 25);
         kelvane.type(words);
         kelvane.key("F11");
         // Continue has kept the section in the recovery copy.
@@ -485,7 +492,7 @@ void TestEndToEnd::unsavedWorkSurvivesAKill()
     const QList<Row> rows = rowsOf(TestFiles::read(project));
     QCOMPARE(rows.size(), 2);
     QCOMPARE(TestFiles::read(project),
-             projectFile(recording, {{0, sectionEnd, words}, {sectionEnd, rows[1].end, since}}));
+             projectFile(video, {{0, sectionEnd, words}, {sectionEnd, rows[1].end, since}}));
     QVERIFY(recoveryCopy(home).isEmpty());
     // A second program opening the project warns that it is open here; Escape keeps out.
     ProgramUnderTest second(x, home, home + "/runtime-b");

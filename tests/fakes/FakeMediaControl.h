@@ -3,6 +3,7 @@
 #include "media/MediaControl.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 // A media device with a clock that the test moves. It keeps the real device's contract (modes,
@@ -18,7 +19,8 @@ public:
 
     // A file the fake can open, with its length (above 0). Any other path fails to open.
     void addMedia(const QString& path, qint32 lengthMs) { media_.insert(path, lengthMs); }
-    void removeMedia(const QString& path) { media_.remove(path); } // opening it fails from now on
+    void removeMedia(const QString& path) { media_.remove(path); }   // opening it fails from now on
+    void addPicture(const QString& path) { pictures_.insert(path); } // the file has a picture too
     // The open file's sound ends at `ms` from now on, whatever its length says.
     void cutShort(qint32 ms) { soundEnd_ = ms; }
     // The sound output goes silent or is lost (which pauses a play); the
@@ -45,6 +47,7 @@ public:
     void jumpTo(qint32 ms) override;
     qint32 Position() const override { return position_; }
     qint32 Length() const override { return length_; }
+    bool hasPicture() const override { return length_ > 0 && pictures_.contains(FileName()); }
 
 private:
     void play();
@@ -52,6 +55,7 @@ private:
     void moveBy(qint32 ms);
 
     QHash<QString, qint32> media_;
+    QSet<QString> pictures_;
     QStringList commands_;
     DeviceMode mode_ = DeviceMode::NotOpen;
     qint32 length_ = 0, position_ = 0, playEnd_ = 0, soundEnd_ = 0;

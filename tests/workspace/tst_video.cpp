@@ -8,6 +8,8 @@
 #include "media/GstMediaControl.h"
 #include "workspace/VideoWindow.h"
 
+#include <gst/gst.h>
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -120,6 +122,40 @@ private slots:
         window.setMedia(sound, false);
         QVERIFY(!window.isDecoding());
         QCOMPARE(window.note(), "This recording has no picture.");
+    }
+
+    // A picture that no decoder installed can read: the sound plays as
+    // usual, and the window says why there is no picture.
+    void pictureUnreadable()
+    {
+        gst_init(nullptr, nullptr);
+        QList<QPair<GstPluginFeature*, guint>> decoders;
+        for (const char* name : {"avdec_h264", "openh264dec"}) {
+            if (GstPluginFeature* decoder = gst_registry_lookup_feature(gst_registry_get(), name)) {
+                decoders.append({decoder, gst_plugin_feature_get_rank(decoder)});
+                gst_plugin_feature_set_rank(decoder, GST_RANK_NONE); // no longer chosen
+            }
+        }
+        QVERIFY(!decoders.isEmpty());
+        GstMediaControl device;
+        device.setFileName(video_);
+        device.command(DeviceCommand::Open);
+        QVERIFY(device.Length() > 0);
+        QVERIFY(device.hasPicture());
+        VideoWindow window(device, nullptr);
+        window.setMedia(video_, true);
+        window.show();
+        QTRY_COMPARE(window.note(),
+                     "The picture of this recording cannot be shown. Its sound plays as usual.");
+        device.setFrom(0);
+        device.setTo(500);
+        device.command(DeviceCommand::Play);
+        QTRY_VERIFY_WITH_TIMEOUT(device.mode() == DeviceMode::Stopped, 5000);
+        QCOMPARE(device.Position(), 500);
+        for (const auto& [decoder, rank] : decoders) {
+            gst_plugin_feature_set_rank(decoder, rank);
+            gst_object_unref(decoder);
+        }
     }
 };
 

@@ -8,6 +8,7 @@
 #include "storage/RecoveryFile.h"
 #include "workspace/MainLayout.h"
 #include "workspace/SectionGrid.h"
+#include "workspace/VideoWindow.h"
 #include "workspace/WaveformStrip.h"
 
 #include <QAction>
@@ -73,6 +74,7 @@ private slots:
     void closingStopsTheSoundFirst();
     void soundLostWhileCapturing();
     void movedRecording();
+    void videoWindow();
 };
 
 void TestMainWindow::showsTheCycle()
@@ -415,4 +417,36 @@ void TestMainWindow::soundLostWhileCapturing()
     QVERIFY(c.problemBar->isHidden());
     device.loseSound(SoundOutput::Silent);
     QVERIFY(c.problemBar->text().startsWith("No sound output"));
+}
+
+// The video window opens by itself for the first recording with a picture
+// only, follows View > Video and its key from the text box, and never takes
+// the keyboard.
+void TestMainWindow::videoWindow()
+{
+    Window t;
+    auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.cmdPlay_Click();
+    QVERIFY(c.video->isHidden()); // sound only
+    const QString video = "/recordings/lecture.mp4";
+    device.addMedia(video, 30000);
+    device.addPicture(video);
+    for (int opened = 0; opened < 2; ++opened) {
+        prompts.script({Prompts::Answer::No});
+        prompts.scriptFiles({video});
+        w.menuOpen_Click();
+        w.cmdPlay_Click();
+        QCOMPARE(c.video->isVisible(), opened == 0);
+        QCOMPARE(c.menuVideo->isChecked(), opened == 0);
+        QTRY_VERIFY(c.txtScript->hasFocus() && QApplication::activeWindow() == &w);
+        QTest::keyClicks(c.txtScript, "so");
+        QTest::keySequence(c.txtScript, c.menuVideo->shortcut());
+        QCOMPARE(c.video->isVisible(), opened != 0);
+        QTRY_VERIFY(c.txtScript->hasFocus() && QApplication::activeWindow() == &w);
+    }
+    QCOMPARE(c.txtScript->toPlainText(), QString("so"));
+    QCOMPARE(c.video->windowTitle(), QString("Kelvane - Video"));
+    c.video->close(); // its close box
+    QVERIFY(!c.menuVideo->isChecked() && !prompts.unexpected);
 }
