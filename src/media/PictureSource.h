@@ -75,9 +75,9 @@ private:
     qint64 currentNs_ = -1;
     QImage next_;
     qint64 nextNs_ = -1;
-    qint64 seekNs_ = 0;         // where the last seek went
-    qint64 lastFarSeekMs_ = -1; // when the picture last had to catch up
-    bool ended_ = false;        // the last frame was decoded
+    qint64 seekNs_ = 0;      // where the last seek went
+    QElapsedTimer caughtUp_; // since the picture last had to catch up
+    bool ended_ = false;     // the last frame was decoded
     bool ready_ = false;
     bool failed_ = false;
     std::atomic<bool> waiting_ = false; // frameAt() found nothing new
