@@ -23,6 +23,7 @@
 
 // Xlib's macros (Status, None...) after every Qt header.
 #include "XBench.h"
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,7 +51,26 @@ struct Run
     Use shown;  // the video window shown; the only figures without a picture
     Use hidden; // the video window hidden with Ctrl+Shift+V
     bool endedDuringMeasure = false;
+    bool moving = false; // the window's picture changed while it was measured
 };
+
+// A sum of the pixels of `window`, to tell whether its picture changes.
+unsigned long long pictureSum(Display* display, Window window)
+{
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes))
+        return 0;
+    XImage* image = XGetImage(display, window, 0, 0, unsigned(attributes.width),
+                              unsigned(attributes.height), AllPlanes, ZPixmap);
+    if (!image)
+        return 0;
+    unsigned long long sum = 0;
+    const long bytes = long(image->bytes_per_line) * image->height;
+    for (long i = 0; i < bytes; ++i)
+        sum = sum * 31 + (unsigned char)image->data[i];
+    XDestroyImage(image);
+    return sum;
+}
 
 // Makes `name` in `folder` with ffmpeg unless it is there; its path, or ""
 // when ffmpeg failed.
@@ -180,7 +200,9 @@ struct Session
             return run;
         }
         sleepMs(5000); // settled into playing
+        const unsigned long long before = picture ? pictureSum(display, window.window) : 0;
         run.shown = measure(pid);
+        run.moving = picture && pictureSum(display, window.window) != before;
         if (picture) {
             focus(shown.window);
             key("ctrl+shift+v");
@@ -274,11 +296,13 @@ int main(int argc, char** argv)
                      "not measured", "missed", run.failure);
             continue;
         }
-        std::printf("%s: shown %s; hidden %s\n", label.c_str(), figures(run.shown).c_str(),
+        std::printf("%s: shown %s, the picture %s; hidden %s\n", label.c_str(),
+                    figures(run.shown).c_str(), run.moving ? "moving" : "NOT moving",
                     figures(run.hidden).c_str());
         printRow("Video window shown, " + label, format("<= %.0f %% of one core", target),
                  figures(run.shown), verdict(run.shown.cpuPercent <= target),
-                 conditions + "; the window as it opens by itself");
+                 conditions + "; the window as it opens by itself, its picture " +
+                     (run.moving ? "moving" : "NOT moving"));
         const std::string compared = alone.ok ? format("; the same sound alone %.1f %%, %.1f MB",
                                                        alone.shown.cpuPercent, alone.shown.rssMb)
                                               : std::string();
