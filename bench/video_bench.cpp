@@ -52,6 +52,7 @@ struct Run
     Use hidden; // the video window hidden with Ctrl+Shift+V
     bool endedDuringMeasure = false;
     bool moving = false; // the window's picture changed while it was measured
+    std::string windowSize;
 };
 
 // A sum of the pixels of `window`, to tell whether its picture changes.
@@ -94,21 +95,12 @@ QString recording(const QString& folder, const QString& name, const QStringList&
 QString video(const QString& folder, const QString& size, const QString& maxRate)
 {
     return recording(folder, "video-" + size + ".mp4",
-                     {"-f",       "lavfi",
-                      "-i",       "testsrc2=size=" + size + ":rate=25,noise=alls=8:allf=t",
-                      "-f",       "lavfi",
-                      "-i",       "sine=frequency=440:sample_rate=48000",
-                      "-t",       "60",
-                      "-c:v",     "libx264",
-                      "-preset",  "veryfast",
-                      "-crf",     "23",
-                      "-maxrate", maxRate,
-                      "-bufsize", "8M",
-                      "-pix_fmt", "yuv420p",
-                      "-c:a",     "aac",
-                      "-b:a",     "128k",
-                      "-ac",      "2",
-                      "-threads", "1"});
+                     QString("-f lavfi -i testsrc2=size=%1:rate=25,noise=alls=8:allf=t "
+                             "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 60 "
+                             "-c:v libx264 -preset veryfast -crf 23 -maxrate %2 -bufsize 8M "
+                             "-pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 -threads 1")
+                         .arg(size, maxRate)
+                         .split(' '));
 }
 
 double mb(long kb)
@@ -201,6 +193,9 @@ struct Session
         }
         sleepMs(5000); // settled into playing
         const unsigned long long before = picture ? pictureSum(display, window.window) : 0;
+        XWindowAttributes attributes;
+        if (picture && XGetWindowAttributes(display, window.window, &attributes))
+            run.windowSize = format("%dx%d", attributes.width, attributes.height);
         run.shown = measure(pid);
         run.moving = picture && pictureSum(display, window.window) != before;
         if (picture) {
@@ -301,8 +296,8 @@ int main(int argc, char** argv)
                     figures(run.hidden).c_str());
         printRow("Video window shown, " + label, format("<= %.0f %% of one core", target),
                  figures(run.shown), verdict(run.shown.cpuPercent <= target),
-                 conditions + "; the window as it opens by itself, its picture " +
-                     (run.moving ? "moving" : "NOT moving"));
+                 conditions + "; the window as it opens by itself, " + run.windowSize +
+                     ", its picture " + (run.moving ? "moving" : "NOT moving"));
         const std::string compared = alone.ok ? format("; the same sound alone %.1f %%, %.1f MB",
                                                        alone.shown.cpuPercent, alone.shown.rssMb)
                                               : std::string();
