@@ -108,6 +108,8 @@ void logProblem(GstMessage* message)
                                   QString::fromUtf8(details ? details : "no details"));
     if (isError)
         qCWarning(lcMedia).noquote() << "error:" << text;
+    else if (g_error_matches(error, GST_STREAM_ERROR, GST_STREAM_ERROR_CODEC_NOT_FOUND))
+        qCDebug(lcMedia).noquote() << "a stream left undecoded:" << text; // see skipDecoding()
     else
         qCInfo(lcMedia).noquote() << "warning:" << text;
     g_clear_error(&error);

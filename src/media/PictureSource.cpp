@@ -8,6 +8,10 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Frames decoded ahead of the one shown: enough for a play at twice the
@@ -119,11 +123,21 @@ PictureSource::~PictureSource()
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(bus_);
     gst_object_unref(pipeline_);
+#ifdef __GLIBC__
+    // The decoder's threads kept their frames in heaps of their own: give
+    // back what they held, so that a hidden picture holds no memory either.
+    malloc_trim(0);
+#endif
 }
 
 qint64 PictureSource::frameMs() const
 {
     return currentNs_ < 0 ? -1 : nsToMs(currentNs_);
+}
+
+qint64 PictureSource::nextFrameMs() const
+{
+    return nextNs_ < 0 ? -1 : nsToMs(nextNs_);
 }
 
 bool PictureSource::start()

@@ -39,6 +39,8 @@ public:
     QImage frameAt(qint64 ms);
     // The time of the frame frameAt() last gave, in ms; -1 for none.
     qint64 frameMs() const;
+    // The time of the next frame decoded, in ms; -1 while it is not there.
+    qint64 nextFrameMs() const;
 
     // True when some element of the running pipeline comes from `factory`.
     bool contains(const char* factory) const;

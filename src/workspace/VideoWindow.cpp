@@ -6,11 +6,14 @@
 #include <QCloseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
-// How often the next frame is looked for while playing: a quarter of a
-// frame of 25 per second at twice the speed.
+// While playing, the next frame is looked for when it is due; until it is
+// decoded, this often.
 constexpr int PlayingLookMs = 5;
+constexpr int LongestWaitMs = 40;
 constexpr int ResizeRestMs = 150;
 
 } // namespace
@@ -24,7 +27,8 @@ VideoWindow::VideoWindow(const MediaControl& device, QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     resize(480, 270);
     setMinimumSize(160, 90);
-    playingTimer_.setInterval(PlayingLookMs);
+    playingTimer_.setSingleShot(true);
+    playingTimer_.setTimerType(Qt::PreciseTimer);
     connect(&playingTimer_, &QTimer::timeout, this, &VideoWindow::follow);
     resizeTimer_.setSingleShot(true);
     resizeTimer_.setInterval(ResizeRestMs);
@@ -88,13 +92,20 @@ void VideoWindow::follow()
         playingTimer_.stop();
     if (!source_)
         return;
-    if (playing && !playingTimer_.isActive())
-        playingTimer_.start();
-    const QImage frame = source_->frameAt(device_.Position());
+    const qint32 position = device_.Position();
+    const QImage frame = source_->frameAt(position);
     if (!frame.isNull() && frame.cacheKey() != frame_.cacheKey()) {
         frame_ = frame;
         update();
     }
+    if (!playing)
+        return;
+    // Woken when the next frame is due, at the playing speed.
+    const qint64 next = source_->nextFrameMs();
+    const double speed = device_.Speed() / double(MediaControl::NormalSpeed);
+    playingTimer_.start(
+        next < 0 ? PlayingLookMs
+                 : int(std::clamp((next - position) / speed, 1.0, double(LongestWaitMs))));
 }
 
 void VideoWindow::setNote(const QString& note)
