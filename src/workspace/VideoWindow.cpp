@@ -93,9 +93,9 @@ void VideoWindow::follow()
     if (!source_)
         return;
     const qint32 position = device_.Position();
-    const QImage frame = source_->frameAt(position);
-    if (!frame.isNull() && frame.cacheKey() != frame_.cacheKey()) {
-        frame_ = frame;
+    const QImage due = source_->frameAt(position);
+    if (!due.isNull() && due.cacheKey() != frame_.cacheKey()) {
+        frame_ = due;
         update();
     }
     if (!playing)
