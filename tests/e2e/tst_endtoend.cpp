@@ -1,4 +1,5 @@
 #include "ProgramUnderTest.h"
+#include "SanitizerBuild.h"
 #include "TestFiles.h"
 #include "TestMedia.h"
 #include "XServer.h"
@@ -346,7 +347,7 @@ void TestEndToEnd::transcribeSaveExportAndCarryOn()
             qInfo("%s", qPrintable(measured));
             // At half speed, within one window of the time stretcher.
             const double off = i == 3 ? 14 + 20 * 1.7 : 5;
-            QVERIFY2(delayMs < 300 && qAbs(span->firstMs - played[i].start) <= off &&
+            QVERIFY2(delayMs < delayBoundMs(300) && qAbs(span->firstMs - played[i].start) <= off &&
                          qAbs(span->lastMs - played[i].end) <= off && qAbs(joinMs) <= 5,
                      qPrintable(measured));
         }

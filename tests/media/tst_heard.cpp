@@ -4,6 +4,7 @@
 // opening at once, however long the file sat open; a lost output and a
 // missing one.
 
+#include "SanitizerBuild.h"
 #include "TestMedia.h"
 
 #include "media/GstMediaControl.h"
@@ -21,16 +22,12 @@ namespace {
 constexpr int MediaSeconds = 12;
 // Far above what is heard here (under 10 ms), far below the 1.5 s a play once
 // waited after a recording had sat open for that long.
-constexpr qint64 AtOnceMs = 300;
+constexpr qint64 AtOnceMs = delayBoundMs(300);
 
-// Under AddressSanitizer every allocation of the streaming threads is slowed
-// enough that the sound server can run dry for a few milliseconds now and
-// then; what is heard is still checked, the dropouts are only reported.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool DropoutsExpected = true;
-#else
-constexpr bool DropoutsExpected = false;
-#endif
+// Under AddressSanitizer the streaming threads are slowed enough that the
+// sound server can run dry for a few milliseconds now and then; what is
+// heard is still checked, the dropouts are only reported.
+constexpr bool DropoutsExpected = UnderSanitizer;
 
 // Joins stretches that one play was split into by a dropout (a short silence
 // after which the media goes on where it was) and counts the dropouts.
