@@ -21,6 +21,11 @@ double median(std::vector<double> values);
 double minimum(const std::vector<double>& values);
 double maximum(const std::vector<double>& values);
 
+inline double mb(long kb)
+{
+    return double(kb) / 1024;
+}
+
 // printf into a std::string.
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 

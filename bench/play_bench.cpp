@@ -21,7 +21,7 @@
 #include <QCoreApplication>
 
 // Xlib's macros (Status, None...) after every Qt header.
-#include "XBench.h"
+#include "ProgramDriver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,43 +63,8 @@ double cpuPercent(const ProcessUse& from, const ProcessUse& to, double ms)
     return (to.cpuSeconds - from.cpuSeconds) * 100 / (ms / 1000);
 }
 
-double mb(long kb)
-{
-    return double(kb) / 1024;
-}
-
-// What a person does on the program's windows.
-struct Session
-{
-    XServer& x;
-    Display* display;
-    ProgramUnderTest& program;
-    std::string log;
-
-    void xdotool(const QStringList& args) const { x.xdotool(args); }
-    void key(const std::string& keys) const { xdotool({"key", QString::fromStdString(keys)}); }
-    void focus(Window window) const { xdotool({"windowfocus", "--sync", QString::number(window)}); }
-    std::string terminate() const { return program.end({}, 0).toStdString(); }
-
-    // Ends the program through its close box, answering No to "save before
-    // quit?"; how it ended.
-    std::string close(Window mainWindow) const
-    {
-        XSync(display, True);
-        x.closeWindow(QString::number(mainWindow));
-        const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
-        if (question.window) {
-            focus(question.window);
-            sleepMs(500); // the box takes no key in its first 400 ms
-            key("alt+n");
-        }
-        const std::string ended = program.end({}).toStdString();
-        return ended == "closed" && question.window ? "closed, save question answered No" : ended;
-    }
-};
-
-Run playOnce(const Session& session, const std::string& label, const std::string& path, int seconds,
-             const std::string& key, int keyPresses)
+Run playOnce(const ProgramDriver& session, const std::string& label, const std::string& path,
+             int seconds, const std::string& key, int keyPresses)
 {
     Run run;
     run.label = label;
@@ -111,19 +76,10 @@ Run playOnce(const Session& session, const std::string& label, const std::string
         return run;
     }
     run.recordingKbPerSecond = double(size) / 1024 / RecordingSeconds;
-    Display* display = session.display;
-    XSync(display, True);
-    if (!session.program.start(KELVANE_BINARY)) {
-        run.failure = "the program does not start";
+    const Window mainWindow = session.start(KELVANE_BINARY, &run.failure);
+    if (!mainWindow)
         return run;
-    }
     const pid_t pid = pid_t(session.program.pid());
-    const Mapped shown = waitForMap(display, "Kelvane", 20000);
-    if (!shown.window || waitForFirstPaint(display, shown.window, 10000) < 0) {
-        run.failure = "no main window";
-        run.ended = session.terminate();
-        return run;
-    }
 
     // Idle after start-up.
     sleepMs(2000);
@@ -135,32 +91,10 @@ Run playOnce(const Session& session, const std::string& label, const std::string
     run.idleRssMb = mb(idleTo.rssKb);
 
     // New Transcription Project: the file dialog, the path typed, Return.
-    session.focus(shown.window);
-    session.key("ctrl+n");
-    const Mapped dialog = waitForMap(display, "Please select", 10000);
-    if (!dialog.window) {
-        run.failure = "Ctrl+N showed no file dialog";
-        run.ended = session.terminate();
+    if (!session.chooseRecording(mainWindow, path, &run.failure))
         return run;
-    }
-    session.focus(dialog.window);
-    sleepMs(300);
-    session.xdotool({"type", "--delay", "10", QString::fromStdString(path)});
-    sleepMs(300);
-    bool closed = false;
-    // A Return may only close the name box's completion list.
-    for (int tries = 0; tries < 3 && !closed; ++tries) {
-        session.key("Return");
-        closed = waitForUnmap(display, dialog.window, 2000);
-    }
-    if (!closed) {
-        run.failure = "the file dialog did not take the path";
-        run.ended = session.terminate();
-        return run;
-    }
 
     // F11: the recording opens and plays.
-    session.focus(shown.window);
     const long long logFrom = fileSize(session.log);
     session.key("F11");
     const double deadline = nowMs() + 15000;
@@ -168,7 +102,7 @@ Run playOnce(const Session& session, const std::string& label, const std::string
         sleepMs(50);
     if (!holdsOpen(pid, path)) {
         run.failure = "F11 did not open the recording";
-        run.ended = session.close(shown.window);
+        run.ended = session.close(mainWindow);
         return run;
     }
     for (int press = 0; press < keyPresses; ++press)
@@ -176,7 +110,7 @@ Run playOnce(const Session& session, const std::string& label, const std::string
     // The waveform strip's envelope is found first (or read from the cache).
     if (waitForLogLine(session.log, logFrom, "envelope of", 120000).empty()) {
         run.failure = "the envelope was not found";
-        run.ended = session.close(shown.window);
+        run.ended = session.close(mainWindow);
         return run;
     }
     sleepMs(3000); // settled into playing
@@ -216,7 +150,7 @@ Run playOnce(const Session& session, const std::string& label, const std::string
         double(pausedTo.readBytes - pausedFrom.readBytes) / 1024 / ((nowMs() - pauseBegan) / 1000);
     run.peakRssMb = mb(pausedTo.peakRssKb);
 
-    run.ended = session.close(shown.window);
+    run.ended = session.close(mainWindow);
     run.ok = true;
     return run;
 }
@@ -245,7 +179,7 @@ int main(int argc, char** argv)
     program.process().setProcessChannelMode(QProcess::MergedChannels);
     program.process().setStandardOutputFile(work + "/kelvane-output.log", QIODevice::Append);
     program.environment().insert("QT_LOGGING_RULES", "kelvane.media.info=true");
-    const Session session{x, display, program, (work + "/kelvane-output.log").toStdString()};
+    const ProgramDriver session{x, display, program, (work + "/kelvane-output.log").toStdString()};
 
     std::vector<Run> runs;
     for (int i = 3; i < argc; ++i) {

@@ -22,7 +22,7 @@
 #include <QProcess>
 
 // Xlib's macros (Status, None...) after every Qt header.
-#include "XBench.h"
+#include "ProgramDriver.h"
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -103,24 +103,9 @@ QString video(const QString& folder, const QString& size, const QString& maxRate
                          .split(' '));
 }
 
-double mb(long kb)
+struct Session : ProgramDriver
 {
-    return double(kb) / 1024;
-}
-
-struct Session
-{
-    XServer& x;
-    Display* display;
-    ProgramUnderTest& program;
-    std::string log;
     int seconds;
-
-    void key(const std::string& keys) const { x.xdotool({"key", QString::fromStdString(keys)}); }
-    void focus(Window window) const
-    {
-        x.xdotool({"windowfocus", "--sync", QString::number(window)});
-    }
 
     // The program's processor time (and the X server's, which draws the
     // picture) over `seconds`, in percent of one core, and its memory.
@@ -146,38 +131,13 @@ struct Session
     Run play(const QString& path, bool picture) const
     {
         Run run;
-        XSync(display, True);
-        if (!program.start(KELVANE_BINARY)) {
-            run.failure = "the program does not start";
+        const Window mainWindow = start(KELVANE_BINARY, &run.failure);
+        if (!mainWindow)
             return run;
-        }
         const pid_t pid = pid_t(program.pid());
-        const Mapped shown = waitForMap(display, "Kelvane", 20000);
-        if (!shown.window || waitForFirstPaint(display, shown.window, 10000) < 0) {
-            run.failure = "no main window";
-            program.end({}, 0);
-            return run;
-        }
         sleepMs(1500);
-        focus(shown.window);
-        key("ctrl+n");
-        const Mapped dialog = waitForMap(display, "Please select", 10000);
-        if (!dialog.window) {
-            run.failure = "Ctrl+N showed no file dialog";
-            program.end({}, 0);
+        if (!chooseRecording(mainWindow, path.toStdString(), &run.failure))
             return run;
-        }
-        focus(dialog.window);
-        sleepMs(300);
-        x.xdotool({"type", "--delay", "10", path});
-        sleepMs(300);
-        bool closed = false;
-        // A Return may only close the name box's completion list.
-        for (int tries = 0; tries < 3 && !closed; ++tries) {
-            key("Return");
-            closed = waitForUnmap(display, dialog.window, 2000);
-        }
-        focus(shown.window);
         sleepMs(500);
         const long long logFrom = fileSize(log);
         const double pressed = nowMs();
@@ -188,7 +148,7 @@ struct Session
         else if (waitForLogLine(log, logFrom, "envelope of", 120000).empty())
             run.failure = "the waveform strip's envelope was not found";
         if (!run.failure.empty()) {
-            end(shown.window);
+            close(mainWindow);
             return run;
         }
         sleepMs(5000); // settled into playing
@@ -199,34 +159,20 @@ struct Session
         run.shown = measure(pid);
         run.moving = picture && pictureSum(display, window.window) != before;
         if (picture) {
-            focus(shown.window);
+            focus(mainWindow);
             key("ctrl+shift+v");
             if (!waitForUnmap(display, window.window, 5000)) {
                 run.failure = "Ctrl+Shift+V on the main window left the video window mapped";
-                end(shown.window);
+                close(mainWindow);
                 return run;
             }
             sleepMs(2000); // the picture's pipeline closed
             run.hidden = measure(pid);
         }
         run.endedDuringMeasure = nowMs() - pressed > RecordingMs;
-        end(shown.window);
+        close(mainWindow);
         run.ok = true;
         return run;
-    }
-
-    // Ends the program through its close box, answering No to the question.
-    void end(Window mainWindow) const
-    {
-        XSync(display, True);
-        x.closeWindow(QString::number(mainWindow));
-        const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
-        if (question.window) {
-            focus(question.window);
-            sleepMs(500); // the box takes no key in its first 400 ms
-            key("alt+n");
-        }
-        program.end({});
     }
 };
 
@@ -268,7 +214,7 @@ int main(int argc, char** argv)
     program.environment().insert("QT_LOGGING_RULES", "kelvane.media.info=true");
     program.process().setProcessChannelMode(QProcess::MergedChannels);
     program.process().setStandardOutputFile(work + "/video.log", QIODevice::Append);
-    const Session session{x, display, program, (work + "/video.log").toStdString(), seconds};
+    const Session session{{x, display, program, (work + "/video.log").toStdString()}, seconds};
 
     const Run alone = session.play(sound, false);
     if (alone.ok)

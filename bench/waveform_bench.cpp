@@ -20,7 +20,7 @@
 #include <QProcess>
 
 // Xlib's macros (Status, None...) after every Qt header.
-#include "XBench.h"
+#include "ProgramDriver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,11 +35,6 @@ namespace {
 constexpr double TargetOverDecode = 1.2;
 constexpr double TargetMb = 8;
 constexpr double TargetCpuPercent = 3;
-
-double mb(long kb)
-{
-    return double(kb) / 1024;
-}
 
 // The wall time of a plain decode of `path`, as the reference.
 double plainDecodeMs(const std::string& path)
@@ -73,56 +68,21 @@ struct Opened
     double hiddenCpuPercent = 0; // the same, the strip hidden from the View menu
 };
 
-struct Session
+struct Session : ProgramDriver
 {
-    XServer& x;
-    Display* display;
-    ProgramUnderTest& program;
-    std::string log;
-
-    void key(const std::string& keys) const { x.xdotool({"key", QString::fromStdString(keys)}); }
-    void focus(Window window) const
-    {
-        x.xdotool({"windowfocus", "--sync", QString::number(window)});
-    }
-
     // Starts the program, opens `path` with Ctrl+N and F11 and waits for the
     // envelope to be whole (`how`: "scanned" or "from the cache"); then plays
     // on for `playSeconds` and measures the processor time.
     Opened open(const std::string& path, const std::string& how, int playSeconds) const
     {
         Opened run;
-        XSync(display, True);
-        if (!program.start(KELVANE_BINARY)) {
-            run.failure = "the program does not start";
+        const Window mainWindow = start(KELVANE_BINARY, &run.failure);
+        if (!mainWindow)
             return run;
-        }
         const pid_t pid = pid_t(program.pid());
-        const Mapped shown = waitForMap(display, "Kelvane", 20000);
-        if (!shown.window || waitForFirstPaint(display, shown.window, 10000) < 0) {
-            run.failure = "no main window";
-            program.end({}, 0);
-            return run;
-        }
         sleepMs(1500);
-        focus(shown.window);
-        key("ctrl+n");
-        const Mapped dialog = waitForMap(display, "Please select", 10000);
-        if (!dialog.window) {
-            run.failure = "Ctrl+N showed no file dialog";
-            program.end({}, 0);
+        if (!chooseRecording(mainWindow, path, &run.failure))
             return run;
-        }
-        focus(dialog.window);
-        sleepMs(300);
-        x.xdotool({"type", "--delay", "10", QString::fromStdString(path)});
-        sleepMs(300);
-        bool closed = false;
-        for (int tries = 0; tries < 3 && !closed; ++tries) {
-            key("Return");
-            closed = waitForUnmap(display, dialog.window, 2000);
-        }
-        focus(shown.window);
         sleepMs(500);
         run.rssBeforeMb = mb(processUse(pid).rssKb);
         const long long logFrom = fileSize(log);
@@ -132,7 +92,7 @@ struct Session
         run.keyToWholeMs = nowMs() - pressed;
         if (line.find(how) == std::string::npos) {
             run.failure = line.empty() ? "no envelope" : "the envelope came otherwise: " + line;
-            end(shown.window);
+            close(mainWindow);
             return run;
         }
         run.ownMs = numberAfter(line, "whole in ");
@@ -146,7 +106,7 @@ struct Session
         key("Return");
         sleepMs(500);
         run.hiddenCpuPercent = cpuWhile(pid, playSeconds);
-        end(shown.window);
+        close(mainWindow);
         run.ok = true;
         return run;
     }
@@ -158,20 +118,6 @@ struct Session
         const double began = nowMs();
         sleepMs(seconds * 1000.0);
         return (processUse(pid).cpuSeconds - from.cpuSeconds) * 100 / ((nowMs() - began) / 1000);
-    }
-
-    // Ends the program through its close box, answering No to the question.
-    void end(Window mainWindow) const
-    {
-        XSync(display, True);
-        x.closeWindow(QString::number(mainWindow));
-        const Mapped question = waitForMap(display, "Kelvane", 5000, mainWindow);
-        if (question.window) {
-            focus(question.window);
-            sleepMs(500); // the box takes no key in its first 400 ms
-            key("alt+n");
-        }
-        program.end({});
     }
 };
 
@@ -211,7 +157,7 @@ int main(int argc, char** argv)
     program.process().setProcessChannelMode(QProcess::MergedChannels);
     const std::string log = (work + "/waveform.log").toStdString();
     program.process().setStandardOutputFile(QString::fromStdString(log), QIODevice::Append);
-    const Session session{x, display, program, log};
+    const Session session{{x, display, program, log}};
 
     const Opened scanned = session.open(recording, "scanned", playSeconds);
     const Opened cached = session.open(recording, "from the cache", 2);

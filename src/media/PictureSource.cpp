@@ -1,12 +1,10 @@
 #include "media/PictureSource.h"
 
+#include "media/BusWatch.h"
 #include "media/GstSupport.h"
 #include "media/MediaLog.h"
 
 #include <gst/video/video.h>
-
-#include <QPointer>
-#include <QSocketNotifier>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -119,7 +117,7 @@ PictureSource::PictureSource(GstElement* pipeline)
 
 PictureSource::~PictureSource()
 {
-    delete busNotifier_;
+    delete busWatch_;
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(bus_);
     gst_object_unref(pipeline_);
@@ -144,10 +142,8 @@ bool PictureSource::start()
 {
     if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         return false;
-    GPollFD pollFd;
-    gst_bus_get_pollfd(bus_, &pollFd);
-    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, this);
-    connect(busNotifier_, &QSocketNotifier::activated, this, &PictureSource::dispatchPending);
+    busWatch_ = new BusWatch(
+        bus_, [this](GstMessage* message) { handle(message); }, this);
     g_signal_connect(sink_, "new-sample", G_CALLBACK(&PictureSource::onNewSample), this);
     return true;
 }
@@ -276,31 +272,24 @@ int PictureSource::onNewSample(GstElement*, PictureSource* self)
     return GST_FLOW_OK;
 }
 
-void PictureSource::dispatchPending()
+void PictureSource::handle(GstMessage* message)
 {
-    const QPointer<PictureSource> alive(this);
-    // cppcheck-suppress knownConditionTrueFalse ; a handler clears the pointer
-    while (alive) {
-        GstMessagePtr message(gst_bus_pop(bus_));
-        if (!message)
-            break;
-        switch (GST_MESSAGE_TYPE(message.get())) {
-        case GST_MESSAGE_ASYNC_DONE:
-            if (!ready_ && !failed_ && GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline_))
-                onPrerolled();
-            break;
-        case GST_MESSAGE_EOS:
-            ended_ = true;
-            break;
-        case GST_MESSAGE_WARNING:
-            logProblem(message.get());
-            break;
-        case GST_MESSAGE_ERROR:
-            logProblem(message.get());
-            fail();
-            break;
-        default:
-            break;
-        }
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ASYNC_DONE:
+        if (!ready_ && !failed_ && GST_MESSAGE_SRC(message) == GST_OBJECT_CAST(pipeline_))
+            onPrerolled();
+        break;
+    case GST_MESSAGE_EOS:
+        ended_ = true;
+        break;
+    case GST_MESSAGE_WARNING:
+        logProblem(message);
+        break;
+    case GST_MESSAGE_ERROR:
+        logProblem(message);
+        fail();
+        break;
+    default:
+        break;
     }
 }

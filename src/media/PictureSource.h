@@ -8,7 +8,8 @@
 #include <atomic>
 #include <memory>
 
-class QSocketNotifier;
+class BusWatch;
+typedef struct _GstMessage GstMessage;
 typedef struct _GstElement GstElement;
 typedef struct _GstBus GstBus;
 
@@ -61,14 +62,14 @@ private:
     void fail();
     void seek(qint64 ns);
     bool pullNext();
-    void dispatchPending();
+    void handle(GstMessage* message);
     static int onNewSample(GstElement* sink, PictureSource* self);
 
     GstElement* pipeline_;         // owned
     GstBus* bus_;                  // owned
     GstElement* sink_ = nullptr;   // owned by the pipeline
     GstElement* filter_ = nullptr; // the frame size, owned by the pipeline
-    QSocketNotifier* busNotifier_ = nullptr;
+    BusWatch* busWatch_ = nullptr;
     QSize displaySize_;
     QSize fitSize_;
 

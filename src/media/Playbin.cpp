@@ -1,12 +1,11 @@
 #include "media/Playbin.h"
 
+#include "media/BusWatch.h"
 #include "media/MediaLog.h"
 #include "media/TempoFilter.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPointer>
-#include <QSocketNotifier>
 #include <QTemporaryFile>
 
 namespace {
@@ -48,12 +47,11 @@ std::unique_ptr<Playbin> Playbin::openAs(const QString& path, const SinkFactory&
         // The picture is decoded, only to be timed by a synchronised sink.
         playbin->hasSound_ = false;
         playbin->pictureFound_ = true;
+        GstElement* clock = gst_element_factory_make("fakesink", nullptr);
+        if (clock)
+            g_object_set(clock, "sync", TRUE, nullptr);
         g_object_set(pipeline, "uri", uri.constData(), "flags", PlayFlag::Video, "video-sink",
-                     gst_element_factory_make("fakesink", nullptr), nullptr);
-        GstElement* sink = nullptr;
-        g_object_get(pipeline, "video-sink", &sink, nullptr);
-        if (sink)
-            g_object_set(sink, "sync", TRUE, nullptr), gst_object_unref(sink);
+                     clock, nullptr);
         return playbin->prepare(path, timeoutMs) ? std::move(playbin) : nullptr;
     }
 
@@ -97,10 +95,8 @@ bool Playbin::prepare(const QString& path, int timeoutMs)
     leadNs_ = gap.leadNs;
     trailNs_ = gap.trailNs;
 
-    GPollFD pollFd;
-    gst_bus_get_pollfd(bus_.get(), &pollFd);
-    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, this);
-    connect(busNotifier_, &QSocketNotifier::activated, this, &Playbin::dispatchPending);
+    busWatch_ = new BusWatch(
+        bus_.get(), [this](GstMessage* message) { handle(message); }, this);
     return true;
 }
 
@@ -131,7 +127,7 @@ Playbin::Playbin(GstElement* pipeline) : pipeline_(pipeline), bus_(gst_element_g
 
 Playbin::~Playbin()
 {
-    delete busNotifier_;
+    delete busWatch_;
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
 }
 
@@ -271,15 +267,8 @@ bool Playbin::waitForEnd(int timeoutMs)
 
 void Playbin::dispatchPending()
 {
-    // A handler may destroy this object; stop reading its bus if so.
-    const QPointer<Playbin> alive(this);
-    // cppcheck-suppress knownConditionTrueFalse ; a handler clears the pointer
-    while (alive) {
-        GstMessagePtr message(gst_bus_pop(bus_.get()));
-        if (!message)
-            break;
-        handle(message.get());
-    }
+    if (busWatch_)
+        busWatch_->dispatchPending();
 }
 
 void Playbin::handle(GstMessage* message)

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
+class BusWatch;
 
 // One opened media file in a GStreamer playbin that renders sound only: a
 // picture stream is not even decoded.
@@ -107,7 +107,7 @@ private:
 
     GstObjectPtr<GstElement> pipeline_;
     GstObjectPtr<GstBus> bus_;
-    QSocketNotifier* busNotifier_ = nullptr;
+    BusWatch* busWatch_ = nullptr;
     bool seekPending_ = false;
     qint64 seekTargetMs_ = 0;
     // The stretch the last seek asked for, which a resumed play keeps.

@@ -24,7 +24,6 @@ void FormMain::connectVideo()
     };
     connect(&cycle_, &CaptureCycle::statusChanged, video, follow);
     connect(&cycle_, &CaptureCycle::positionChanged, video, follow);
-    connect(&cycle_, &CaptureCycle::sectionChanged, video, follow);
     connect(video, &VideoWindow::closed, this, [this] { ui_.menuVideo->setChecked(false); });
 }
 
