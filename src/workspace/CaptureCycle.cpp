@@ -333,13 +333,13 @@ void CaptureCycle::seekTo(qint32 position)
     replayCurrentRow();
 }
 
-// Back 3 seconds, playing or paused as before and towards the same end.
+// Back `ms`, playing or paused as before and towards the same end.
 // While the capture section plays, its end follows the position, so the jump
 // stops at the section's start: the section keeps its start and never ends
 // before it. Once the section is closed and waits for its text, its end is
 // where its words end, and a jump would file them under a shorter section;
 // F12 replays it instead.
-void CaptureCycle::jumpBack()
+void CaptureCycle::jumpBack(qint32 ms)
 {
     const DeviceMode mode = device_.mode();
     if (phase_ == Phase::Idle || (mode != DeviceMode::Playing && mode != DeviceMode::Paused))
@@ -347,7 +347,7 @@ void CaptureCycle::jumpBack()
     const bool capturing = endFollowsPosition();
     if (capturing && phase_ == Phase::Closed)
         return;
-    qint32 target = std::max(0, device_.Position() - JumpBackMs);
+    qint32 target = std::max(0, device_.Position() - ms);
     if (capturing)
         target = std::max(target, start_);
     device_.jumpTo(target);

@@ -100,9 +100,10 @@ public:
     void selectRow(int row);
     // Replays the section that holds `position`, from there to its end.
     void seekTo(qint32 position);
-    // 3 seconds back, playing or paused as before; never before the start of
-    // a capture section that is still open, and not at all once it is closed.
-    void jumpBack();
+    // `ms` back (3 seconds unless told), playing or paused as before; never
+    // before the start of a capture section that is still open, and not at
+    // all once it is closed.
+    void jumpBack(qint32 ms = JumpBackMs);
     void setAutoRewind(bool on);
     // Moves the boundary between `row` and `row + 1`, the end of one and the
     // start of the other, to `ms`, kept between the start of `row` and the

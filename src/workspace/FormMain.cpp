@@ -310,6 +310,7 @@ void FormMain::ResetWorkspace()
     c.waveform->setLength(0);
     c.video->setMedia({}, false);
     setCaption(productName());
+    emit playerChanged();
 }
 
 void FormMain::setMediaFile(const QString& path)
@@ -317,6 +318,7 @@ void FormMain::setMediaFile(const QString& path)
     state_.mediaFile = path;
     ui_.lblMediaFile->setText(FileNameOfPath(path));
     ui_.txtScript->setFocus();
+    emit playerChanged();
 }
 
 // The workspace has just been filled: this first Play opens the media and

@@ -138,6 +138,33 @@ public:
     // next start offers, and nothing is asked.
     void keepWorkForNextStart();
 
+    // The playing speed (in thousandths) and the volume (in percent), kept
+    // for every play.
+    void setSpeed(int thousandths);
+    void setVolume(int percent);
+
+    // Remote controls (foot pedals, the desktop's media keys) press the
+    // window's keys: a press does exactly what the key does, and nothing
+    // while one of the program's dialogs waits for an answer, since the key
+    // would not reach the window then. Play and Pause press F11 only where
+    // it would start or stop the sound.
+    enum class RemoteKey
+    {
+        PlayPause,
+        Play,
+        Pause,
+        Replay,
+        JumpBack,
+    };
+    void pressRemoteKey(RemoteKey key);
+    bool acceptsRemoteKeys() const;
+    // The sound plays: F11 would pause it.
+    bool isPlaying() const;
+
+signals:
+    // The recording, the speed or the volume has changed.
+    void playerChanged();
+
 public slots:
     // The transcription cycle (see CaptureCycle): Play/Pause/Continue, and
     // the replay of the current section.
@@ -213,8 +240,6 @@ private:
     void onOpenFailed();
     void setCaption(const QString& caption);
     void lookForMissingMedia();
-    void setSpeed(int thousandths);
-    void setVolume(int percent);
 
     MediaControl& mmc_;
     Prompts& prompts_;

@@ -12,6 +12,7 @@
 #include "model/FormatTime.h"
 #include "workspace/SectionGrid.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -142,6 +143,38 @@ void FormMain::menuJumpBack_Click()
     cycle_.jumpBack();
 }
 
+bool FormMain::acceptsRemoteKeys() const
+{
+    return QApplication::activeModalWidget() == nullptr;
+}
+
+bool FormMain::isPlaying() const
+{
+    return cycle_.status().play == CaptureCycle::PlayCaption::Pause;
+}
+
+void FormMain::pressRemoteKey(RemoteKey key)
+{
+    if (!acceptsRemoteKeys())
+        return;
+    switch (key) {
+    case RemoteKey::PlayPause:
+        ui_.menuPlay->trigger();
+        break;
+    case RemoteKey::Play:
+    case RemoteKey::Pause:
+        if (isPlaying() == (key == RemoteKey::Pause))
+            ui_.menuPlay->trigger();
+        break;
+    case RemoteKey::Replay:
+        ui_.menuRewind->trigger();
+        break;
+    case RemoteKey::JumpBack:
+        ui_.menuJumpBack->trigger();
+        break;
+    }
+}
+
 void FormMain::SliderTime_TryToSeekTo(qint32 position)
 {
     if (state_.mediaFile.isEmpty())
@@ -186,6 +219,7 @@ void FormMain::setSpeed(int thousandths)
 {
     mmc_.setSpeed(thousandths);
     ui_.lblSpeed->setText(QStringLiteral("Speed %1x").arg(mmc_.Speed() / 1000.0, 0, 'f', 1));
+    emit playerChanged();
 }
 
 void FormMain::menuLouder_Click()
@@ -203,6 +237,7 @@ void FormMain::setVolume(int percent)
 {
     mmc_.setVolume(percent);
     ui_.lblVolume->setText(QStringLiteral("Volume %1%").arg(mmc_.Volume()));
+    emit playerChanged();
 }
 
 void FormMain::showStatus()
