@@ -228,6 +228,9 @@ void FormMain::buildMenus()
                          QKeySequence(Qt::Key_F6), &FormMain::menuQuieter_Click);
     c.menuJumpBack = item(c.menuPlayControl, "menuJumpBack", QStringLiteral("Jump Back"),
                           QKeySequence(Qt::Key_F8), &FormMain::menuJumpBack_Click);
+    c.menuPlayControl->addSeparator();
+    c.menuFootPedal = item(c.menuPlayControl, "menuFootPedal", QStringLiteral("Foot Pedal..."), {},
+                           &FormMain::menuFootPedal_Click);
 
     c.menuView = menuBar()->addMenu(QStringLiteral("&View"));
     c.menuView->setObjectName(QStringLiteral("menuView"));
@@ -278,6 +281,7 @@ void FormMain::connectHandlers()
     connectCycle();
     connectWaveform();
     connectVideo();
+    connectPedals();
 }
 
 void FormMain::Form_Load()
@@ -299,6 +303,7 @@ void FormMain::ResetWorkspace()
     c.lblMediaFile->clear();
     state_.isDirty = false;
     c.problemBar->clearAll();
+    showPedalProblem();
     // The span first: the highlight the cycle sets is measured on it.
     c.SliderTime->setMin(0);
     c.SliderTime->setMax(1000);

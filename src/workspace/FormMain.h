@@ -11,6 +11,7 @@
 #include <QSet>
 
 class AquaButton;
+class FootPedals;
 class MediaControl;
 enum class SoundOutput;
 class PlaySlider;
@@ -82,6 +83,7 @@ public:
         QAction* menuLouder;
         QAction* menuQuieter;
         QAction* menuJumpBack;
+        QAction* menuFootPedal;
         QMenu* menuView;
         QAction* menuWaveform;
         QAction* menuZoomIn;
@@ -111,6 +113,7 @@ public:
     Prompts& prompts() { return prompts_; }
     ProjectCommands& project() { return project_; }
     CaptureCycle& cycle() { return cycle_; }
+    FootPedals& pedals() { return *pedals_; }
     const CaptureCycle& cycle() const { return cycle_; }
 
     // Returns the table, the current section, the controls and the state to
@@ -201,6 +204,7 @@ public slots:
     void menuLouder_Click();
     void menuQuieter_Click();
     void menuJumpBack_Click();
+    void menuFootPedal_Click();
     void menuWaveform_Click();
     void menuZoomIn_Click();
     void menuZoomOut_Click();
@@ -220,6 +224,8 @@ private:
     void connectCycle();
     void connectWaveform();
     void connectVideo();
+    void connectPedals();
+    void showPedalProblem();
     void findEnvelope();
     void showPlayingOnStrip();
     void setClientMinimum();
@@ -259,6 +265,9 @@ private:
     // The bar's own problem, beside the project's.
     static constexpr int RecordingEndedEarly = 100;
     static constexpr int NoSoundOutput = 101;
+    static constexpr int PedalNotAllowed = 102;
+    // The foot pedals, read whichever window has the focus.
+    FootPedals* pedals_ = nullptr;
     // Typing reaches the recovery journal within this time of the key.
     QTimer* typingKeeper_ = nullptr;
 };

@@ -148,9 +148,11 @@ bool FormMain::acceptsRemoteKeys() const
     return QApplication::activeModalWidget() == nullptr;
 }
 
+// The device itself, since the window's caption waits for the next status
+// tick: a pedal let go at once after its press still pauses.
 bool FormMain::isPlaying() const
 {
-    return cycle_.status().play == CaptureCycle::PlayCaption::Pause;
+    return mmc_.mode() == DeviceMode::Playing;
 }
 
 void FormMain::pressRemoteKey(RemoteKey key)
