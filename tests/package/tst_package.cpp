@@ -190,6 +190,13 @@ void TestPackage::desktopFindsProgramIconAndProjectFiles()
     QCOMPARE(mime.mimeTypeForData(QByteArray(bytes).replace("\r\n", "\n")), project);
     QVERIFY(mime.mimeTypeForData(QByteArray("kv project files\r\n")) != project);
     QVERIFY(mime.mimeTypeForData(QByteArray("a kv project file\r\n")) != project);
+    // The user at the seat may read the known foot pedals: the tag is set
+    // before 73-seat-late.rules turns it into access.
+    const QDir rules(root_ + "/lib/udev/rules.d");
+    QCOMPARE(rules.entryList(QDir::Files), QStringList{"70-kelvane-foot-pedals.rules"});
+    QVERIFY(QString::fromUtf8(TestFiles::read(rules.filePath("70-kelvane-foot-pedals.rules")))
+                .contains("SUBSYSTEM==\"input\", KERNEL==\"event*\", ATTRS{idVendor}==\"05f3\", "
+                          "ATTRS{idProduct}==\"00ff\", TAG+=\"uaccess\"\n"));
 }
 
 QTEST_MAIN(TestPackage)
