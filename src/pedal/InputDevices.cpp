@@ -34,7 +34,7 @@ QString InputDevice::id() const
 QString InputDevice::title() const
 {
     return QStringLiteral("%1 (%2:%3)")
-        .arg(name.isEmpty() ? QStringLiteral("Unnamed device") : name)
+        .arg(name.isEmpty() ? QStringLiteral("Unnamed device") : name.simplified())
         .arg(vendor, 4, 16, QLatin1Char('0'))
         .arg(product, 4, 16, QLatin1Char('0'));
 }

@@ -230,7 +230,7 @@ void TestPedals::learnedMapping()
         dialog.show();
         auto* list = dialog.findChild<QListWidget*>("devices");
         QCOMPARE(list->count(), 1);
-        QCOMPARE(list->item(0)->text(), QString("VEC  VEC USB Footpedal (05f3:00ff): foot pedal"));
+        QCOMPARE(list->item(0)->text(), QString("VEC VEC USB Footpedal (05f3:00ff): foot pedal"));
         QCOMPARE(list->currentRow(), 0);
         QCOMPARE(dialog.findChild<QLabel*>("key1")->text(), QString("Button 2"));
         QTest::mouseClick(dialog.findChild<QPushButton*>("learn0"), Qt::LeftButton);
@@ -287,7 +287,7 @@ void TestPedals::pedalNotAllowed()
     QCOMPARE(t.folders.plug(7, VecVendor, VecProduct, "VEC  VEC USB Footpedal", 0), -1);
     t.watch();
     const QString node = t.folders.dev.filePath("event7");
-    QVERIFY(c.problemBar->text().contains("VEC  VEC USB Footpedal (05f3:00ff) at " + node +
+    QVERIFY(c.problemBar->text().contains("VEC VEC USB Footpedal (05f3:00ff) at " + node +
                                           " cannot be used: this user may not read it"));
     QVERIFY(c.problemBar->text().contains("\"uaccess\""));
     {
