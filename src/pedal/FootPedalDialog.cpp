@@ -23,6 +23,26 @@ QString keyText(int code)
     return code < 0 ? QStringLiteral("none") : keyName(code);
 }
 
+// A pedal that acts as a keyboard also sends its key to the focused window.
+QString keyWarning(int code)
+{
+    const QString name = keyName(code);
+    const QString remedy =
+        QStringLiteral("Set it to send a key that nothing uses, such as F13, with "
+                       "its maker's tool, then learn it again.");
+    if (keyTypesText(code))
+        return QStringLiteral("This pedal also types \"%1\" wherever the caret is, as a keyboard "
+                              "would. ")
+                   .arg(name) +
+               remedy;
+    if (keyIsKelvanes(code))
+        return QStringLiteral("This pedal sends %1, which Kelvane's window also takes as its own "
+                              "key: each press would count twice while the window has the focus. ")
+                   .arg(name) +
+               remedy;
+    return {};
+}
+
 } // namespace
 
 FootPedalDialog::FootPedalDialog(FootPedals& pedals, QWidget* parent)
@@ -162,12 +182,7 @@ void FootPedalDialog::onKeyChanged(const InputDevice& device, KeyChange key)
     mapping.setKey(learning_, key.code);
     learning_ = PedalAction::None;
     change(mapping);
-    note_->setText(keyTypesText(key.code)
-                       ? QStringLiteral("This pedal also types \"%1\" wherever the caret is, as a "
-                                        "keyboard would. Set it to send a key that types nothing, "
-                                        "such as F13, with its maker's tool, then learn it again.")
-                             .arg(keyName(key.code))
-                       : QString());
+    note_->setText(keyWarning(key.code));
 }
 
 void FootPedalDialog::onDeviceTicked(int row)

@@ -74,3 +74,9 @@ bool keyTypesText(int code)
                code == KEY_KPENTER || code == KEY_KPSLASH || code == KEY_KPASTERISK;
     }
 }
+
+bool keyIsKelvanes(int code)
+{
+    return code == KEY_F1 || (code >= KEY_F6 && code <= KEY_F10) || code == KEY_F11 ||
+           code == KEY_F12;
+}

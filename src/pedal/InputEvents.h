@@ -31,3 +31,7 @@ QString keyName(int code);
 // The key types into whatever has the focus (a letter, a digit, Space,
 // Enter...), as a pedal that acts as a keyboard does beside Kelvane.
 bool keyTypesText(int code);
+
+// One of the keys Kelvane's window answers without a modifier (F1, F6 to
+// F12).
+bool keyIsKelvanes(int code);
