@@ -6,7 +6,6 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDialog>
 #include <QLabel>
@@ -45,15 +44,13 @@ class TestMpris : public QObject
     Q_OBJECT
 
 public slots:
-    // What the client hears: the names of the properties each signal says changed, and the
-    // positions sent by Seeked.
+    // What the client hears.
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
-        changes << properties.keys();
-        for (auto it = properties.begin(); it != properties.end(); ++it)
-            heard[it.key()] = it.value();
+        heard_.changes << properties.keys();
+        heard_.values.insert(properties);
     }
-    void seeked(qlonglong position) { seeks << position; }
+    void seeked(qlonglong position) { heard_.seeks << position; }
 
 private slots:
     void initTestCase()
@@ -77,16 +74,10 @@ private slots:
         daemon_.kill();
         daemon_.waitForFinished();
     }
-    void init()
-    {
-        changes.clear();
-        heard.clear();
-        seeks.clear();
-    }
+    void init() { heard_ = {}; }
 
     void propertiesFollowTheWindow();
     void methodsPressTheKeys();
-    void nothingWhileADialogWaits();
     void withoutTheName();
 
 private:
@@ -101,16 +92,13 @@ private:
     }
     QVariantMap all(const QString& interface)
     {
-        return qdbus_cast<QVariantMap>(
-            call(Properties, "GetAll", {interface}).arguments().value(0));
+        const QDBusMessage reply = call(Properties, "GetAll", {interface});
+        return qdbus_cast<QVariantMap>(reply.arguments().value(0));
     }
     QVariant get(const QString& name)
     {
-        return call(Properties, "Get", {Player, name})
-            .arguments()
-            .value(0)
-            .value<QDBusVariant>()
-            .variant();
+        const QDBusMessage reply = call(Properties, "Get", {Player, name});
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
     void set(const QString& name, double value)
     {
@@ -123,9 +111,12 @@ private:
 
     QProcess daemon_;
     QDBusConnection program_{QString()}, client_{QString()};
-    QList<QStringList> changes;
-    QVariantMap heard;
-    QList<qlonglong> seeks;
+    struct
+    {
+        QList<QStringList> changes; // the names of the properties each signal says changed
+        QVariantMap values;         // the last value sent of each
+        QList<qlonglong> seeks;     // the positions sent by Seeked
+    } heard_;
 };
 
 void TestMpris::propertiesFollowTheWindow()
@@ -136,13 +127,12 @@ void TestMpris::propertiesFollowTheWindow()
     QVERIFY(mpris.isRegistered());
     QCOMPARE(client_.interface()->serviceOwner(MprisService::ServiceName).value(),
              program_.baseService());
-    QCOMPARE(all(Root), QVariantMap({{"Identity", "Kelvane"},
-                                     {"DesktopEntry", "kelvane"},
-                                     {"CanQuit", false},
-                                     {"CanRaise", true},
-                                     {"HasTrackList", false},
-                                     {"SupportedUriSchemes", QStringList()},
-                                     {"SupportedMimeTypes", QStringList()}}));
+    // Both interfaces' properties, by name in order.
+    const QVariantMap root = all(Root);
+    QCOMPARE(root.keys(), QStringList({"CanQuit", "CanRaise", "DesktopEntry", "HasTrackList",
+                                       "Identity", "SupportedMimeTypes", "SupportedUriSchemes"}));
+    QCOMPARE(root.values(), QVariantList({false, true, "kelvane", false, "Kelvane", QStringList(),
+                                          QStringList()}));
     call(Root, "Quit");
     call(Root, "Raise");
     QVERIFY(w.isVisible());
@@ -151,49 +141,42 @@ void TestMpris::propertiesFollowTheWindow()
     QCOMPARE(qdbus_cast<QVariantMap>(player.take("Metadata")),
              QVariantMap({{"mpris:trackid", QVariant::fromValue(QDBusObjectPath(
                                                 "/org/mpris/MediaPlayer2/TrackList/NoTrack"))}}));
-    QCOMPARE(player, QVariantMap({{"PlaybackStatus", "Stopped"},
-                                  {"LoopStatus", "None"},
-                                  {"Rate", 1.0},
-                                  {"Shuffle", false},
-                                  {"Volume", 1.0},
-                                  {"Position", 0LL},
-                                  {"MinimumRate", 0.5},
-                                  {"MaximumRate", 2.0},
-                                  {"CanGoNext", false},
-                                  {"CanGoPrevious", false},
-                                  {"CanPlay", false},
-                                  {"CanPause", false},
-                                  {"CanSeek", false},
-                                  {"CanControl", true}}));
+    QCOMPARE(player.keys(),
+             QStringList({"CanControl", "CanGoNext", "CanGoPrevious", "CanPause", "CanPlay",
+                          "CanSeek", "LoopStatus", "MaximumRate", "MinimumRate", "PlaybackStatus",
+                          "Position", "Rate", "Shuffle", "Volume"}));
+    QCOMPARE(player.values(), QVariantList({true, false, false, false, false, false, "None", 2.0,
+                                            0.5, "Stopped", 0LL, 1.0, false, 1.0}));
     // Named, played, paused: each change is sent once, alone, as the window shows it.
     device.addMedia(Media, 60000);
     prompts.scriptFiles({Media});
     w.menuOpen_Click();
-    QTRY_COMPARE(changes.value(0),
+    QTRY_COMPARE(heard_.changes.value(0),
                  QStringList({"CanGoPrevious", "CanPause", "CanPlay", "CanSeek", "Metadata"}));
     w.menuPlay_Click();
     device.advance(2500);
     w.Timer1_Timer();
-    QTRY_COMPARE(heard.value("PlaybackStatus"), QVariant("Playing"));
+    QTRY_COMPARE(heard_.values.value("PlaybackStatus"), QVariant("Playing"));
     const QVariantMap metadata = qdbus_cast<QVariantMap>(get("Metadata"));
-    QCOMPARE(metadata.value("mpris:length"), QVariant(60000000LL));
-    QCOMPARE(metadata.value("xesam:title"), QVariant(c.lblMediaFile->text()));
-    QCOMPARE(metadata.value("xesam:url"), QVariant("file:///recordings/interview.wav"));
-    QCOMPARE(qdbus_cast<QVariantMap>(heard.value("Metadata")), metadata);
+    QCOMPARE(
+        QVariantList({metadata["mpris:length"], metadata["xesam:title"], metadata["xesam:url"]}),
+        QVariantList({60000000LL, c.lblMediaFile->text(), "file:///recordings/interview.wav"}));
+    QCOMPARE(qdbus_cast<QVariantMap>(heard_.values.value("Metadata")), metadata);
     QCOMPARE(get("Position"), QVariant(qlonglong(device.Position()) * 1000));
     w.menuPlay_Click();
     w.Timer1_Timer();
     QCOMPARE(get("PlaybackStatus"), QVariant("Paused"));
-    QTRY_COMPARE(heard.value("PlaybackStatus"), QVariant("Paused"));
+    QTRY_COMPARE(heard_.values.value("PlaybackStatus"), QVariant("Paused"));
     // Rate and Volume are the speed and volume keys'; a rate of 0 pauses.
-    const qsizetype before = changes.size();
+    const qsizetype before = heard_.changes.size();
     w.Timer1_Timer();
     set("Rate", 1.5);
     set("Volume", 0.5);
-    QTRY_COMPARE(changes.mid(before), QList<QStringList>({{"Rate"}, {"Volume"}}));
+    QTRY_COMPARE(heard_.changes.mid(before), QList<QStringList>({{"Rate"}, {"Volume"}}));
     QCOMPARE(QList<int>({device.Speed(), device.Volume()}), QList<int>({1500, 50}));
     QCOMPARE(c.lblSpeed->text() + " " + c.lblVolume->text(), QString("Speed 1.5x Volume 50%"));
-    QCOMPARE(QVariantList({heard["Rate"], heard["Volume"]}), QVariantList({1.5, 0.5}));
+    QCOMPARE(QVariantList({heard_.values["Rate"], heard_.values["Volume"]}),
+             QVariantList({1.5, 0.5}));
     set("Rate", 9.0);
     set("Volume", -1.0);
     QCOMPARE(QList<int>({device.Speed(), device.Volume()}), QList<int>({2000, 0}));
@@ -245,23 +228,16 @@ void TestMpris::methodsPressTheKeys()
     call(Player, "SetPosition", {QVariant::fromValue(track()), 1000000LL});
     QCOMPARE(QList<qint32>({device.From(), device.To()}), QList<qint32>({1000, 2500}));
     QCOMPARE(c.lblCurrent->text(), QString("00:00:01"));
-    QTRY_COMPARE(seeks, QList<qlonglong>({2500000, 3500000, 2500000, 2900000, 1000000}));
+    QTRY_COMPARE(heard_.seeks, QList<qlonglong>({2500000, 3500000, 2500000, 2900000, 1000000}));
     // Another track's id, or a place outside the recording, is ignored.
     call(Player, "SetPosition", {QVariant::fromValue(QDBusObjectPath("/org/kelvane/other")), 0LL});
     call(Player, "SetPosition", {QVariant::fromValue(track()), 61000000LL});
     QCOMPARE(device.From(), 1000);
     QCOMPARE(c.oGrid->rows(), 3);
     QVERIFY(c.txtScript->toPlainText().isEmpty() && !prompts.unexpected);
-}
-
-// While one of the program's questions waits, no key reaches the window: nor does a call.
-void TestMpris::nothingWhileADialogWaits()
-{
-    Rig t(program_);
-    auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
-    w.menuPlay_Click();
-    device.advance(2000);
-    w.Timer1_Timer();
+    // While one of the program's questions waits, no key reaches the window, nor does a call.
+    const QStringList sent = device.commands();
+    device.advance(500);
     QDialog question(&w);
     question.setModal(true);
     question.show();
@@ -272,12 +248,12 @@ void TestMpris::nothingWhileADialogWaits()
     call(Player, "SetPosition", {QVariant::fromValue(track()), 0LL});
     set("Rate", 1.5);
     set("Volume", 0.5);
-    QCOMPARE(device.commands(), QStringList({"close", "close", "open", "play"}));
-    QCOMPARE(QList<qint32>({device.Position(), device.Speed(), device.Volume()}),
-             QList<qint32>({2000, 1000, 100}));
+    QCOMPARE(device.commands(), sent);
+    QCOMPARE(QList<qint32>({device.Position(), device.From(), device.Speed(), device.Volume()}),
+             QList<qint32>({1500, 1000, 1000, 100}));
     question.close();
-    call(Player, "Pause");
-    QCOMPARE(device.mode(), DeviceMode::Paused);
+    call(Player, "Previous"); // the section from its start
+    QCOMPARE(device.Position(), 0);
 }
 
 // The name taken by another program, or no bus at all: the window runs on without the service.
@@ -290,8 +266,6 @@ void TestMpris::withoutTheName()
         QVERIFY(!t.mpris.isRegistered());
         QCOMPARE(client_.interface()->serviceOwner(MprisService::ServiceName).value(),
                  client_.baseService());
-        t.w.menuPlay_Click();
-        QCOMPARE(t.device.mode(), DeviceMode::Playing);
     }
     QVERIFY(client_.unregisterService(MprisService::ServiceName));
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("no media keys: no session bus.*"));
