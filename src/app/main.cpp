@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "dialogs/MessageBoxPrompts.h"
 #include "media/GstMediaControl.h"
+#include "mpris/MprisService.h"
 #include "workspace/FormMain.h"
 
 #include <QApplication>
@@ -33,6 +34,8 @@ int main(int argc, char** argv)
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                screen->availableGeometry()));
     window.show();
+    // The desktop's media keys and headset buttons, when there is a session bus.
+    const MprisService mediaKeys(window, QDBusConnection::sessionBus());
     // Off the window's thread, so that the window comes up first.
     QThreadPool::globalInstance()->start([] { GstMediaControl::prepareSound(); });
     // Ended from outside, the program keeps the work for the next start and

@@ -230,9 +230,11 @@ void CaptureCycle::replay()
     if (workspace_.mediaFile.isEmpty() || phase_ == Phase::Idle)
         return;
     // A seek into the section starts this one replay where the user let go.
-    device_.setFrom(seekStart_ < 0 ? start_ : std::exchange(seekStart_, -1));
+    const qint32 from = seekStart_ < 0 ? start_ : std::exchange(seekStart_, -1);
+    device_.setFrom(from);
     device_.setTo(end_);
     device_.command(DeviceCommand::Play);
+    emit thumbMoved(from);
     // An auto-rewind armed before would only start this replay over.
     autoRewindTimer_.stop();
     // Pause and Continue wait until the replay has ended; Rewind starts it over.
@@ -285,7 +287,6 @@ void CaptureCycle::replayCurrentRow()
     setSection(*ReadRawPosition(table_.cell(row, StartColumn)),
                *ReadRawPosition(table_.cell(row, EndColumn)));
     emit highlightChanged(start_, end_);
-    emit thumbMoved(seekStart_ >= 0 ? seekStart_ : start_);
     emit textShown(table_.cell(row, SectionTableModel::TextColumn));
     replay();
 }
@@ -351,6 +352,7 @@ void CaptureCycle::jumpBack(qint32 ms)
     if (capturing)
         target = std::max(target, start_);
     device_.jumpTo(target);
+    emit thumbMoved(device_.Position());
     statusUpdate();
 }
 
