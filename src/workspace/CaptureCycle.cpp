@@ -287,6 +287,10 @@ void CaptureCycle::replayCurrentRow()
     setSection(*ReadRawPosition(table_.cell(row, StartColumn)),
                *ReadRawPosition(table_.cell(row, EndColumn)));
     emit highlightChanged(start_, end_);
+    // Before the first Play nothing replays, but the thumb still shows where
+    // the row picked starts.
+    if (phase_ == Phase::Idle)
+        emit thumbMoved(seekStart_ >= 0 ? seekStart_ : start_);
     emit textShown(table_.cell(row, SectionTableModel::TextColumn));
     replay();
 }

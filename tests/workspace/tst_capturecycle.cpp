@@ -176,6 +176,10 @@ private slots:
         Rig loaded;
         loaded.load({{0, 4000}, {4000, 9500}, {9500, 15000}});
         loaded.run(1000); // nothing opened yet: the loaded end stays as read
+        QSignalSpy thumb(&loaded.cycle, &CaptureCycle::thumbMoved);
+        loaded.cycle.selectRow(1); // a row picked first shows where it starts
+        QCOMPARE(thumb.takeFirst().first().toInt(), 4000);
+        QVERIFY(loaded.device.commands().isEmpty());
         QSignalSpy shown(&loaded.cycle, &CaptureCycle::textShown);
         loaded.cycle.play();
         QCOMPARE(loaded.device.commands(), QStringList({"close", "open", "play", "pause", "play"}));
