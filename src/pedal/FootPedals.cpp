@@ -107,8 +107,8 @@ void FootPedals::onKeyChanged(const PedalReader& reader, KeyChange change)
     emit keyChanged(device, change);
     if (learning_)
         return;
-    const PedalMapping mapping = mappings_.value(device.id());
-    switch (mapping.action(change.code)) {
+    const PedalMapping pedals = mappings_.value(device.id());
+    switch (pedals.action(change.code)) {
     case PedalAction::JumpBack:
         if (change.pressed)
             emit commandGiven(Command::JumpBack);
@@ -118,7 +118,7 @@ void FootPedals::onKeyChanged(const PedalReader& reader, KeyChange change)
             emit commandGiven(Command::Replay);
         break;
     case PedalAction::PlayPause:
-        if (mapping.holdToPlay)
+        if (pedals.holdToPlay)
             emit commandGiven(change.pressed ? Command::Play : Command::Pause);
         else if (change.pressed)
             emit commandGiven(Command::PlayPause);

@@ -55,9 +55,9 @@ int PedalMapping::key(PedalAction action) const
 // the one it stood for.
 void PedalMapping::setKey(PedalAction action, int code)
 {
-    for (int* key : {&jumpBack, &playPause, &replay})
-        if (*key == code)
-            *key = -1;
+    for (int* held : {&jumpBack, &playPause, &replay})
+        if (*held == code)
+            *held = -1;
     switch (action) {
     case PedalAction::JumpBack:
         jumpBack = code;

@@ -28,6 +28,7 @@ void PedalReader::readAvailable()
             const QPointer<PedalReader> alive(this);
             for (const KeyChange& change : stream_.feed(buffer, got)) {
                 emit keyChanged(change);
+                // cppcheck-suppress knownConditionTrueFalse ; a handler clears the pointer
                 if (!alive)
                     return;
             }
