@@ -1,3 +1,4 @@
+#include "InputFolders.h"
 #include "TestWindow.h"
 #include "Unprivileged.h"
 
@@ -8,7 +9,6 @@
 #include "pedal/InputEvents.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -16,12 +16,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
 #include <linux/input.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,58 +27,13 @@ namespace {
 const QString Media = "/recordings/interview.wav";
 constexpr quint16 VecVendor = 0x05f3, VecProduct = 0x00ff;
 
-// A stand-in for /dev/input and /sys/class/input: each event device is a
-// pipe (a FIFO), fed the kernel's own event records, and described as the
-// kernel describes it.
-struct InputFolders
-{
-    QTemporaryDir dev, sys;
-
-    // Adds eventN; returns the end the test writes to, or -1 if it may not.
-    int plug(int n, quint16 vendor, quint16 product, const QString& name, mode_t mode = 0600)
-    {
-        const QString described = sys.filePath(QStringLiteral("event%1/device/").arg(n));
-        QDir().mkpath(described + "id");
-        QDir().mkpath(described + "capabilities");
-        const auto write = [&](const QString& file, const QString& text) {
-            QFile out(described + file);
-            return out.open(QIODevice::WriteOnly) && out.write(text.toUtf8() + '\n') > 0;
-        };
-        if (!write("name", name) || !write("id/vendor", QString::number(vendor, 16)) ||
-            !write("id/product", QString::number(product, 16)) ||
-            !write("capabilities/key", "7 0 0 0 0"))
-            return -2;
-        const QByteArray node = QFile::encodeName(dev.filePath(QStringLiteral("event%1").arg(n)));
-        if (mkfifo(node.constData(), mode) != 0)
-            return -2;
-        return ::open(node.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    }
-    // The node goes first, as when a device is unplugged.
-    void unplug(int n, int fd)
-    {
-        QFile::remove(dev.filePath(QStringLiteral("event%1").arg(n)));
-        ::close(fd);
-    }
-};
-
-input_event record(quint16 type, quint16 code, qint32 value)
+input_event keyRecord(quint16 code, qint32 value)
 {
     input_event event{};
-    event.type = type;
+    event.type = EV_KEY;
     event.code = code;
     event.value = value;
     return event;
-}
-
-// Each change as a pedal sends it: the key's record and the report's end.
-bool send(int fd, std::initializer_list<std::pair<int, int>> changes)
-{
-    QByteArray bytes;
-    for (auto [code, value] : changes)
-        for (const input_event& event :
-             {record(EV_KEY, quint16(code), value), record(EV_SYN, SYN_REPORT, 0)})
-            bytes.append(reinterpret_cast<const char*>(&event), sizeof event);
-    return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
 struct PedalWindow : TestWindow
@@ -91,7 +44,7 @@ struct PedalWindow : TestWindow
         device.addMedia(Media, 60000);
         w.setMediaFile(Media);
     }
-    void watch() { w.pedals().watch(folders.dev.path(), folders.sys.path()); }
+    void watch() { w.pedals().watch(folders.devFolder(), folders.sysFolder()); }
     int rows() { return w.table().rowCount(); }
 };
 
@@ -127,17 +80,17 @@ void TestPedals::pedalsPressTheKeys()
     QCOMPARE(w.pedals().devices().size(), 1);
     QVERIFY(w.pedals().isReading(w.pedals().devices().first()));
 
-    QVERIFY(
-        send(pedal, {{BTN_1, 1}, {BTN_1, 2}, {BTN_1, 2}, {BTN_1, 0}})); // repeats are no presses
+    QVERIFY(InputFolders::send(
+        pedal, {{BTN_1, 1}, {BTN_1, 2}, {BTN_1, 2}, {BTN_1, 0}})); // repeats are no presses
     QTRY_COMPARE(device.mode(), DeviceMode::Playing);
     QTest::qWait(50);
     QCOMPARE(device.commands().count("play"), 1);
     device.advance(5000);
     w.Timer1_Timer();
-    QVERIFY(send(pedal, {{BTN_0, 1}, {BTN_0, 0}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_0, 1}, {BTN_0, 0}}));
     QTRY_COMPARE(device.Position(), 2000);
     // A record split between two reads still counts.
-    const input_event press = record(EV_KEY, BTN_1, 1);
+    const input_event press = keyRecord(BTN_1, 1);
     QCOMPARE(::write(pedal, &press, 10), 10);
     QTest::qWait(20);
     QCOMPARE(device.mode(), DeviceMode::Playing);
@@ -147,7 +100,7 @@ void TestPedals::pedalsPressTheKeys()
     w.Timer1_Timer();
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));
     QTest::keyClicks(c.txtScript, "first");
-    QVERIFY(send(pedal, {{BTN_1, 0}, {BTN_2, 1}, {BTN_2, 0}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 0}, {BTN_2, 1}, {BTN_2, 0}}));
     QTRY_COMPARE(w.cycle().phase(), CaptureCycle::Phase::Replaying);
     QCOMPARE(c.txtScript->toPlainText(), QString("first"));
     device.advance(3000);
@@ -158,20 +111,21 @@ void TestPedals::pedalsPressTheKeys()
     PedalMapping hold = w.pedals().mapping(w.pedals().devices().first());
     hold.holdToPlay = true;
     w.pedals().preview(w.pedals().devices().first(), hold);
-    QVERIFY(send(pedal, {{BTN_1, 1}, {BTN_1, 2}, {BTN_1, 2}})); // held: the repeats are no release
+    QVERIFY(InputFolders::send(
+        pedal, {{BTN_1, 1}, {BTN_1, 2}, {BTN_1, 2}})); // held: the repeats are no release
     QTRY_COMPARE(t.rows(), 2);
     QCOMPARE(device.mode(), DeviceMode::Playing);
     QCOMPARE(w.table().cell(0, SectionTableModel::TextColumn), QString("first"));
     device.advance(1500);
     w.Timer1_Timer();
-    QVERIFY(send(pedal, {{BTN_1, 0}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 0}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Paused);
     w.Timer1_Timer();
     QCOMPARE(w.cycle().sectionEnd() - w.cycle().sectionStart(), 1500);
     QCOMPARE(t.rows(), 2);
     QVERIFY(c.txtScript->toPlainText().isEmpty());
     // A release while paused does not start the sound.
-    QVERIFY(send(pedal, {{BTN_1, 0}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 0}}));
     QTest::qWait(50);
     QCOMPARE(device.mode(), DeviceMode::Paused);
     ::close(pedal);
@@ -192,7 +146,7 @@ void TestPedals::devicesComeAndGo()
     QTRY_COMPARE(w.pedals().devices().size(), 2);
     QTRY_VERIFY(w.pedals().isReading(w.pedals().devices().last()));
     QCOMPARE(device.mode(), DeviceMode::NotOpen);
-    QVERIFY(send(pedal, {{BTN_1, 1}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 1}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Playing);
 
     t.folders.unplug(4, pedal);
@@ -200,7 +154,7 @@ void TestPedals::devicesComeAndGo()
     pedal = t.folders.plug(5, VecVendor, VecProduct, "VEC  VEC USB Footpedal");
     QTRY_VERIFY(w.pedals().devices().size() == 2 &&
                 w.pedals().isReading(w.pedals().devices().last()));
-    QVERIFY(send(pedal, {{BTN_1, 1}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 1}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Paused);
 
     // The pedal's end closes while its node stays: it is let go at once.
@@ -211,7 +165,7 @@ void TestPedals::devicesComeAndGo()
     picked.use = true;
     w.pedals().preview(w.pedals().devices().first(), picked);
     QVERIFY(w.pedals().isReading(w.pedals().devices().first()));
-    QVERIFY(send(keyboard, {{BTN_1, 1}}));
+    QVERIFY(InputFolders::send(keyboard, {{BTN_1, 1}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Playing);
     ::close(keyboard);
 }
@@ -234,17 +188,17 @@ void TestPedals::learnedMapping()
         QCOMPARE(list->currentRow(), 0);
         QCOMPARE(dialog.findChild<QLabel*>("key1")->text(), QString("Button 2"));
         QTest::mouseClick(dialog.findChild<QPushButton*>("learn0"), Qt::LeftButton);
-        QVERIFY(send(pedal, {{KEY_F13, 1}, {KEY_F13, 0}}));
+        QVERIFY(InputFolders::send(pedal, {{KEY_F13, 1}, {KEY_F13, 0}}));
         QTRY_COMPARE(dialog.findChild<QLabel*>("key0")->text(), QString("F13"));
         QVERIFY(dialog.findChild<QLabel*>("note")->text().isEmpty());
         // A key that types is learned, with a warning; it leaves the action it
         // stood for.
         QTest::mouseClick(dialog.findChild<QPushButton*>("learn2"), Qt::LeftButton);
-        QVERIFY(send(pedal, {{KEY_A, 1}, {KEY_A, 0}}));
+        QVERIFY(InputFolders::send(pedal, {{KEY_A, 1}, {KEY_A, 0}}));
         QTRY_COMPARE(dialog.findChild<QLabel*>("key2")->text(), QString("A"));
         QVERIFY(dialog.findChild<QLabel*>("note")->text().contains("also types \"A\""));
         QTest::mouseClick(dialog.findChild<QPushButton*>("learn1"), Qt::LeftButton);
-        QVERIFY(send(pedal, {{KEY_A, 1}, {BTN_1, 1}}));
+        QVERIFY(InputFolders::send(pedal, {{KEY_A, 1}, {BTN_1, 1}}));
         QTRY_COMPARE(dialog.findChild<QLabel*>("key1")->text(), QString("A"));
         QCOMPARE(dialog.findChild<QLabel*>("key2")->text(), QString("none"));
         dialog.findChild<QCheckBox*>("holdToPlay")->setChecked(true);
@@ -252,7 +206,7 @@ void TestPedals::learnedMapping()
         dialog.accept();
     }
     FootPedals fresh;
-    fresh.watch(t.folders.dev.path(), t.folders.sys.path());
+    fresh.watch(t.folders.devFolder(), t.folders.sysFolder());
     const PedalMapping kept = fresh.mapping(fresh.devices().first());
     QCOMPARE(QList<int>({kept.jumpBack, kept.playPause, kept.replay}),
              QList<int>({KEY_F13, KEY_A, -1}));
@@ -260,16 +214,16 @@ void TestPedals::learnedMapping()
     {
         FootPedalDialog dialog(w.pedals(), &w);
         QTest::mouseClick(dialog.findChild<QPushButton*>("learn0"), Qt::LeftButton);
-        QVERIFY(send(pedal, {{KEY_F11, 1}}));
+        QVERIFY(InputFolders::send(pedal, {{KEY_F11, 1}}));
         QTRY_COMPARE(dialog.findChild<QLabel*>("key0")->text(), QString("F11"));
         QVERIFY(dialog.findChild<QLabel*>("note")->text().contains("each press would count twice"));
         dialog.reject();
     }
     QCOMPARE(w.pedals().mapping(w.pedals().devices().first()), kept);
-    QVERIFY(send(pedal, {{KEY_A, 1}}));
+    QVERIFY(InputFolders::send(pedal, {{KEY_A, 1}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Playing);
     device.advance(4000); // no status tick: the release pauses all the same
-    QVERIFY(send(pedal, {{KEY_F13, 1}, {KEY_A, 0}}));
+    QVERIFY(InputFolders::send(pedal, {{KEY_F13, 1}, {KEY_A, 0}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Paused);
     QCOMPARE(device.Position(), 1000);
     ::close(pedal);
@@ -287,7 +241,7 @@ void TestPedals::pedalNotAllowed()
     auto& [device, prompts, w, c] = static_cast<TestWindow&>(t);
     QCOMPARE(t.folders.plug(7, VecVendor, VecProduct, "VEC  VEC USB Footpedal", 0), -1);
     t.watch();
-    const QString node = t.folders.dev.filePath("event7");
+    const QString node = t.folders.node(7);
     QVERIFY(c.problemBar->text().contains("VEC VEC USB Footpedal (05f3:00ff) at " + node +
                                           " cannot be used: this user may not read it"));
     QVERIFY(c.problemBar->text().contains("\"uaccess\""));
@@ -304,7 +258,7 @@ void TestPedals::pedalNotAllowed()
     QCOMPARE(t.folders.plug(8, 0x046d, 0xc31c, "USB Keyboard") >= 0, true);
     QTRY_VERIFY(c.problemBar->isHidden());
     QVERIFY(w.pedals().isReading(w.pedals().devices().first()));
-    QVERIFY(send(pedal, {{BTN_1, 1}}));
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 1}}));
     QTRY_COMPARE(device.mode(), DeviceMode::Playing);
 }
 
