@@ -6,28 +6,21 @@
 #include "pedal/FootPedalDialog.h"
 #include "pedal/FootPedals.h"
 
+namespace {
+
+// The key each pedal command presses, in the order of FootPedals::Command.
+constexpr FormMain::RemoteKey KeyOfCommand[] = {
+    FormMain::RemoteKey::JumpBack, FormMain::RemoteKey::PlayPause, FormMain::RemoteKey::Play,
+    FormMain::RemoteKey::Pause,    FormMain::RemoteKey::Replay,
+};
+
+} // namespace
+
 void FormMain::connectPedals()
 {
     pedals_ = new FootPedals(this);
-    connect(pedals_, &FootPedals::commandGiven, this, [this](FootPedals::Command command) {
-        switch (command) {
-        case FootPedals::Command::JumpBack:
-            pressRemoteKey(RemoteKey::JumpBack);
-            break;
-        case FootPedals::Command::PlayPause:
-            pressRemoteKey(RemoteKey::PlayPause);
-            break;
-        case FootPedals::Command::Play:
-            pressRemoteKey(RemoteKey::Play);
-            break;
-        case FootPedals::Command::Pause:
-            pressRemoteKey(RemoteKey::Pause);
-            break;
-        case FootPedals::Command::Replay:
-            pressRemoteKey(RemoteKey::Replay);
-            break;
-        }
-    });
+    connect(pedals_, &FootPedals::commandGiven, this,
+            [this](FootPedals::Command command) { pressRemoteKey(KeyOfCommand[int(command)]); });
     connect(pedals_, &FootPedals::devicesChanged, this, &FormMain::showPedalProblem);
     pedals_->watch();
 }
