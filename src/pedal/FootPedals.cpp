@@ -93,11 +93,15 @@ void FootPedals::open(const InputDevice& device)
     readers_.insert(device.node, reader);
     connect(reader, &PedalReader::keyChanged, this,
             [this, reader](KeyChange change) { onKeyChanged(*reader, change); });
-    // Its node goes too, and the folder's watcher then looks again.
+    // Its node goes too, and the folder's watcher then looks again. A pedal
+    // held to play when it went is let go with it: the sound pauses.
     connect(reader, &PedalReader::vanished, this, [this, reader] {
-        readers_.remove(reader->device().node);
+        const QString node = reader->device().node;
+        readers_.remove(node);
         reader->deleteLater();
         emit devicesChanged();
+        if (holdingToPlay_.remove(node))
+            emit commandGiven(Command::Pause);
     });
 }
 
@@ -118,9 +122,13 @@ void FootPedals::onKeyChanged(const PedalReader& reader, KeyChange change)
             emit commandGiven(Command::Replay);
         break;
     case PedalAction::PlayPause:
-        if (pedals.holdToPlay)
+        if (pedals.holdToPlay) {
+            if (change.pressed)
+                holdingToPlay_.insert(device.node);
+            else
+                holdingToPlay_.remove(device.node);
             emit commandGiven(change.pressed ? Command::Play : Command::Pause);
-        else if (change.pressed)
+        } else if (change.pressed)
             emit commandGiven(Command::PlayPause);
         break;
     case PedalAction::None:

@@ -7,6 +7,7 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 class PedalReader;
@@ -76,5 +77,7 @@ private:
     QList<InputDevice> notAllowed_;
     QHash<QString, PedalReader*> readers_;  // by node
     QHash<QString, PedalMapping> mappings_; // by device id
+    // The devices whose hold-to-play pedal is down, by node.
+    QSet<QString> holdingToPlay_;
     bool learning_ = false;
 };

@@ -128,7 +128,11 @@ void TestPedals::pedalsPressTheKeys()
     QVERIFY(InputFolders::send(pedal, {{BTN_1, 0}}));
     QTest::qWait(50);
     QCOMPARE(device.mode(), DeviceMode::Paused);
-    ::close(pedal);
+    // Unplugged while held down, the pedal is let go.
+    QVERIFY(InputFolders::send(pedal, {{BTN_1, 1}}));
+    QTRY_COMPARE(device.mode(), DeviceMode::Playing);
+    t.folders.unplug(3, pedal);
+    QTRY_COMPARE(device.mode(), DeviceMode::Paused);
 }
 
 // A pedal plugged in later is read; an unplugged one is let go, and found
