@@ -21,22 +21,26 @@ quint16 readHex(const QString& path)
     return quint16(readLine(path).toUInt(nullptr, 16));
 }
 
+// "05f3:00ff", as lsusb shows it.
+QString usbId(quint16 vendor, quint16 product)
+{
+    return QStringLiteral("%1:%2")
+        .arg(vendor, 4, 16, QLatin1Char('0'))
+        .arg(product, 4, 16, QLatin1Char('0'));
+}
+
 } // namespace
 
 QString InputDevice::id() const
 {
-    return QStringLiteral("%1:%2 %3")
-        .arg(vendor, 4, 16, QLatin1Char('0'))
-        .arg(product, 4, 16, QLatin1Char('0'))
-        .arg(name);
+    return usbId(vendor, product) + QLatin1Char(' ') + name;
 }
 
 QString InputDevice::title() const
 {
-    return QStringLiteral("%1 (%2:%3)")
-        .arg(name.isEmpty() ? QStringLiteral("Unnamed device") : name.simplified())
-        .arg(vendor, 4, 16, QLatin1Char('0'))
-        .arg(product, 4, 16, QLatin1Char('0'));
+    return QStringLiteral("%1 (%2)").arg(name.isEmpty() ? QStringLiteral("Unnamed device")
+                                                        : name.simplified(),
+                                         usbId(vendor, product));
 }
 
 QList<InputDevice> listKeyDevices(const QString& devFolder, const QString& sysFolder)

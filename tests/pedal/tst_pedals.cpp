@@ -27,15 +27,6 @@ namespace {
 const QString Media = "/recordings/interview.wav";
 constexpr quint16 VecVendor = 0x05f3, VecProduct = 0x00ff;
 
-input_event keyRecord(quint16 code, qint32 value)
-{
-    input_event event{};
-    event.type = EV_KEY;
-    event.code = code;
-    event.value = value;
-    return event;
-}
-
 struct PedalWindow : TestWindow
 {
     InputFolders folders;
@@ -90,12 +81,12 @@ void TestPedals::pedalsPressTheKeys()
     QVERIFY(InputFolders::send(pedal, {{BTN_0, 1}, {BTN_0, 0}}));
     QTRY_COMPARE(device.Position(), 2000);
     // A record split between two reads still counts.
-    const input_event press = keyRecord(BTN_1, 1);
-    QCOMPARE(::write(pedal, &press, 10), 10);
+    const QByteArray press = InputFolders::records({{BTN_1, 1}});
+    QCOMPARE(::write(pedal, press.constData(), 10), 10);
     QTest::qWait(20);
     QCOMPARE(device.mode(), DeviceMode::Playing);
-    QCOMPARE(::write(pedal, reinterpret_cast<const char*>(&press) + 10, sizeof press - 10),
-             ssize_t(sizeof press - 10));
+    QCOMPARE(::write(pedal, press.constData() + 10, size_t(press.size() - 10)),
+             ssize_t(press.size() - 10));
     QTRY_COMPARE(device.mode(), DeviceMode::Paused);
     w.Timer1_Timer();
     QCOMPARE(c.cmdPlay->Caption(), QString("Continue (F11)"));

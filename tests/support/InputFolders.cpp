@@ -38,7 +38,7 @@ void InputFolders::unplug(int n, int fd)
     ::close(fd);
 }
 
-bool InputFolders::send(int fd, std::initializer_list<std::pair<int, int>> changes)
+QByteArray InputFolders::records(std::initializer_list<std::pair<int, int>> changes)
 {
     QByteArray bytes;
     for (auto [code, value] : changes) {
@@ -52,5 +52,11 @@ bool InputFolders::send(int fd, std::initializer_list<std::pair<int, int>> chang
         for (const input_event& event : {key, report})
             bytes.append(reinterpret_cast<const char*>(&event), sizeof event);
     }
+    return bytes;
+}
+
+bool InputFolders::send(int fd, std::initializer_list<std::pair<int, int>> changes)
+{
+    const QByteArray bytes = records(changes);
     return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }

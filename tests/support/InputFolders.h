@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -25,7 +26,8 @@ public:
     void unplug(int n, int fd);
 
     // Each change (key code, value: 1 press, 0 release, 2 repeat) as a device
-    // sends it, the key's record and the report's end.
+    // sends it, the key's record and the report's end; send() writes them.
+    static QByteArray records(std::initializer_list<std::pair<int, int>> changes);
     static bool send(int fd, std::initializer_list<std::pair<int, int>> changes);
 
 private:
